@@ -1,0 +1,57 @@
+// What ships must run on a bare target: libc and nothing else, no heap, no
+// streams, no exceptions.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string output_of(const std::string& command) {
+    std::string text;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return text;
+    char buffer[4096];
+    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) text.append(buffer, n);
+    EXPECT_EQ(pclose(pipe), 0) << command;
+    return text;
+}
+
+std::vector<std::string> lines_with(const std::string& text, const std::string& marker) {
+    std::vector<std::string> found;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.find(marker) != std::string::npos) found.push_back(line);
+    }
+    return found;
+}
+
+class ShippedExecutable : public ::testing::Test {
+protected:
+    void SetUp() override {
+#ifdef RESET_ACM0_SANITIZED
+        GTEST_SKIP() << "this build is instrumented with sanitizers; the release build is the one that ships";
+#endif
+    }
+};
+
+TEST_F(ShippedExecutable, NeedsNothingButLibc) {
+    const auto needed = lines_with(output_of("readelf -d '" RESET_ACM0_PATH "'"), "(NEEDED)");
+    ASSERT_EQ(needed.size(), 1u);
+    EXPECT_NE(needed[0].find("[libc.so.6]"), std::string::npos) << needed[0];
+}
+
+TEST_F(ShippedExecutable, ImportsNoAllocatorStreamsOrExceptions) {
+    const auto imports = lines_with(output_of("readelf -W --dyn-syms '" RESET_ACM0_PATH "'"), " UND ");
+    ASSERT_FALSE(imports.empty());
+    const char* forbidden[] = {" malloc", " calloc", " realloc", " free", " aligned_alloc", " posix_memalign",
+                               "_Znw", "_Zna", "__cxa_allocate_exception", "__cxa_throw", "__gxx_personality",
+                               "_ZSt", "_ZNS"};
+    for (const std::string& symbol : imports) {
+        for (const char* name : forbidden) EXPECT_EQ(symbol.find(name), std::string::npos) << symbol;
+    }
+}
+
+}  // namespace

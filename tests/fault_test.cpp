@@ -1,0 +1,67 @@
+// Whatever goes wrong, the tool says so on stdout, exits 255, never hangs and
+// never completes a command it could not send whole.
+#include "port_run.hpp"
+
+#include <string>
+
+namespace {
+
+using Faults = OnVirtualPort;
+
+PortRun run_with_fault(const char* fault) { return run_on_port({{"--fault", fault}}); }
+
+void expect_failure(const PortRun& run, const std::string& line) {
+    EXPECT_EQ(run.out, line);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.exit_status, 255);
+}
+
+TEST_F(Faults, ReportsAMissingDeviceWithoutPausing) {
+    const PortRun run = run_with_fault("missing");
+    expect_failure(run, open_error_line);
+    EXPECT_LT(run.duration_ms(), 100.0);
+}
+
+TEST_F(Faults, RefusesARegularFileAndLeavesItAsItWas) {
+    const PortRun run = run_with_fault("file");
+    expect_failure(run, open_error_line);
+    EXPECT_NE(run["node_before"], "");
+    EXPECT_EQ(run["node_after"], run["node_before"]);
+}
+
+TEST_F(Faults, RefusesAFifo) { expect_failure(run_with_fault("fifo"), open_error_line); }
+
+TEST_F(Faults, SendsToACharacterDeviceThatIsNoTerminal) {
+    const PortRun run = run_with_fault("null");
+    EXPECT_EQ(run.out, success_line);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.exit_status, 0);
+}
+
+TEST_F(Faults, ReportsAFullBufferAfterThePauseAndSendsNothing) {
+    const PortRun run = run_with_fault("full");
+    expect_failure(run, write_error_line);
+    EXPECT_GE(run.duration_ms(), 100.0);
+    EXPECT_NE(run["prefilled_bytes"], "0");
+    EXPECT_EQ(run["filler_intact"], "1");
+    EXPECT_EQ(run["received"], "");
+}
+
+TEST_F(Faults, ReportsAShortWriteAndNeverSendsTheRest) {
+    PortRunRequest request;
+    request.command = {"env", "LD_PRELOAD=" SHORT_WRITE_SHIM_PATH, "ASAN_OPTIONS=verify_asan_link_order=0",
+                       RESET_ACM0_PATH};
+    const PortRun run = run_on_port(request);
+    expect_failure(run, write_error_line);
+    EXPECT_EQ(run["received"], "80ff");
+}
+
+TEST_F(Faults, ReportsAHungUpDeviceAsAnError) {
+    const PortRun run = run_with_fault("hangup");
+    EXPECT_TRUE(run.out == open_error_line || run.out == write_error_line) << run.out;
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.exit_status, 255);
+    EXPECT_EQ(run["received"], "");
+}
+
+}  // namespace

@@ -1,0 +1,131 @@
+#include "port_run.hpp"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <optional>
+#include <sstream>
+
+namespace {
+
+std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::string read_all(int fd) {
+    std::string bytes;
+    char buffer[4096];
+    for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) > 0;) {
+        bytes.append(buffer, static_cast<size_t>(n));
+    }
+    return bytes;
+}
+
+std::map<std::string, std::string> parse_keys(const std::string& text) {
+    std::map<std::string, std::string> keys;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        const auto equals = line.find('=');
+        if (equals != std::string::npos) keys[line.substr(0, equals)] = line.substr(equals + 1);
+    }
+    return keys;
+}
+
+// Why the virtual port cannot be used here, if it cannot.
+std::optional<std::string> namespaces_unavailable() {
+    static const std::optional<std::string> why = []() -> std::optional<std::string> {
+        PortRunRequest probe;
+        probe.command = {"true"};
+        const PortRun run = run_on_port(probe);
+        if (run.exit_status == 0) return std::nullopt;
+        return "the virtual port cannot be set up here: " + run.err;
+    }();
+    return why;
+}
+
+}  // namespace
+
+TempDir::TempDir() {
+    std::string pattern = ::testing::TempDir() + "reset_acm0.XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr) std::abort();
+    path_ = pattern;
+}
+
+TempDir::~TempDir() {
+    const std::string command = "rm -rf '" + path_ + "'";
+    if (std::system(command.c_str()) != 0) ADD_FAILURE() << "could not remove " << path_;
+}
+
+std::string PortRun::operator[](const std::string& key) const {
+    const auto found = report.find(key);
+    if (found == report.end()) {
+        ADD_FAILURE() << "the report has no " << key;
+        return {};
+    }
+    return found->second;
+}
+
+double PortRun::duration_ms() const { return std::stod((*this)["duration_ms"]); }
+
+PortRun run_on_port(const PortRunRequest& request) {
+    const TempDir dir;
+    const std::string out_path = dir.file("stdout");
+    const std::string err_path = dir.file("stderr");
+    const std::string report_path = dir.file("report");
+
+    std::vector<std::string> args{VIRTUAL_PORT_PATH, "--format", "keys", "--report", report_path};
+    args.insert(args.end(), request.port_options.begin(), request.port_options.end());
+    args.emplace_back("--");
+    args.insert(args.end(), request.command.begin(), request.command.end());
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+
+    int out_pipe[2] = {-1, -1};
+    if (request.stdout_to == Capture::pipe && pipe2(out_pipe, O_CLOEXEC) != 0) std::abort();
+
+    const pid_t child = fork();
+    if (child < 0) std::abort();
+    if (child == 0) {
+        const int out = request.stdout_to == Capture::pipe
+                            ? out_pipe[1]
+                            : open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int nothing = open("/dev/null", O_RDONLY);
+        if (out < 0 || err < 0 || nothing < 0) _exit(126);
+        dup2(nothing, STDIN_FILENO);
+        dup2(out, STDOUT_FILENO);
+        dup2(err, STDERR_FILENO);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+
+    PortRun run;
+    if (request.stdout_to == Capture::pipe) {
+        close(out_pipe[1]);
+        run.out = read_all(out_pipe[0]);
+        close(out_pipe[0]);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    run.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    if (request.stdout_to == Capture::file) run.out = slurp(out_path);
+    run.err = slurp(err_path);
+    run.report = parse_keys(slurp(report_path));
+    return run;
+}
+
+void OnVirtualPort::SetUp() {
+    if (const auto why = namespaces_unavailable()) {
+        if (std::getenv("RESET_ACM0_REQUIRE_NAMESPACES") != nullptr) {
+            FAIL() << *why << "(RESET_ACM0_REQUIRE_NAMESPACES is set, so this cannot be skipped)";
+        }
+        GTEST_SKIP() << *why;
+    }
+}

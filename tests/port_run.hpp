@@ -1,0 +1,57 @@
+// Runs commands on the virtual port and reads back its report.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+// A private directory that is gone again when the test ends.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+struct PortRun {
+    int exit_status = -1;  // virtual-port's, which is the command's
+    std::string out;
+    std::string err;
+    std::map<std::string, std::string> report;
+
+    // The report's value for key; a missing key fails the test.
+    std::string operator[](const std::string& key) const;
+    double duration_ms() const;
+};
+
+enum class Capture { file, pipe };
+
+struct PortRunRequest {
+    std::vector<std::string> port_options;
+    std::vector<std::string> command{RESET_ACM0_PATH};
+    Capture stdout_to = Capture::file;
+};
+
+PortRun run_on_port(const PortRunRequest& request);
+
+// The three lines callers match on.
+inline const std::string open_error_line = "[SERIAL PORT OPEN ERRROR]\n";
+inline const std::string write_error_line = "[SERIAL PORT WRITE ERRROR]\n";
+inline const std::string success_line = "[SERIAL PORT WRITE SUCCESS]\n";
+
+// The reset command as the device must see it.
+inline const std::string reset_command_hex = "80ffaa29";
+
+// Tests that need the virtual port skip, and say why, where this machine
+// cannot make namespaces; with RESET_ACM0_REQUIRE_NAMESPACES set they fail.
+class OnVirtualPort : public ::testing::Test {
+protected:
+    void SetUp() override;
+};

@@ -1,0 +1,596 @@
+// virtual-port: runs a command with a pseudo-terminal standing in for
+// /dev/ttyACM0, then reports what the "device" on the other end saw.
+//
+// The command runs in a private mount namespace (and a user namespace when
+// not started as root) with a private tmpfs over /dev, so nothing is ever
+// created in the machine's real /dev. Its stdout and stderr pass through
+// untouched; the report goes to stderr, or to a file with --report.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr char port_path[] = "/dev/ttyACM0";
+constexpr int setup_failure = 125;  // as env(1) and timeout(1) do
+
+const char usage[] =
+    "usage: virtual-port [options] [--] command [argument...]\n"
+    "\n"
+    "Runs the command with a pseudo-terminal at /dev/ttyACM0 in a private\n"
+    "mount namespace, then reports the bytes the device received and the\n"
+    "line settings before and after.\n"
+    "\n"
+    "  --speed BAUD        start the line at this speed (default 9600)\n"
+    "  --stop-bits 1|2     start with one or two stop bits (default 1)\n"
+    "  --flow on|off       start with RTS/CTS flow control (default off)\n"
+    "  --echo on|off       start with echo and canonical mode (default on)\n"
+    "  --fault KIND        none, missing (no node at the path), file (a\n"
+    "                      regular file), fifo, null (/dev/null, a device\n"
+    "                      that is no terminal), full (a device that reads\n"
+    "                      nothing and whose buffer is full), hangup (the\n"
+    "                      device has gone away)\n"
+    "  --format text|keys  the report as a table or as key=value lines\n"
+    "  --report FILE       write the report to FILE instead of stderr\n"
+    "  --timeout SECONDS   kill the command after this long (default 10)\n"
+    "\n"
+    "Exits with the command's exit status, 128+N if signal N ended it, or\n"
+    "125 if the port could not be set up.\n";
+
+enum class Fault { none, missing, file, fifo, null, full, hangup };
+
+struct Options {
+    speed_t speed = B9600;
+    bool two_stop_bits = false;
+    bool flow_control = false;
+    bool echo = true;
+    Fault fault = Fault::none;
+    bool keys = false;
+    const char* report_path = nullptr;
+    int timeout_s = 10;
+    char** command = nullptr;
+};
+
+struct Speed {
+    unsigned long baud;
+    speed_t code;
+};
+
+const Speed speeds[] = {
+    {0, B0},         {50, B50},         {75, B75},         {110, B110},
+    {134, B134},     {150, B150},       {200, B200},       {300, B300},
+    {600, B600},     {1200, B1200},     {1800, B1800},     {2400, B2400},
+    {4800, B4800},   {9600, B9600},     {19200, B19200},   {38400, B38400},
+    {57600, B57600}, {115200, B115200}, {230400, B230400}, {460800, B460800},
+};
+
+unsigned long baud_of(speed_t code) {
+    for (const Speed& s : speeds) {
+        if (s.code == code) return s.baud;
+    }
+    return 0;
+}
+
+[[noreturn]] void fail(const std::string& what) {
+    std::fprintf(stderr, "virtual-port: %s\n", what.c_str());
+    std::exit(setup_failure);
+}
+
+[[noreturn]] void fail_errno(const std::string& what) {
+    fail(what + ": " + std::strerror(errno));
+}
+
+bool parse_on_off(const char* value, const char* option) {
+    if (std::strcmp(value, "on") == 0) return true;
+    if (std::strcmp(value, "off") == 0) return false;
+    fail(std::string(option) + " takes on or off");
+}
+
+Options parse(int argc, char** argv) {
+    Options o;
+    int i = 1;
+    auto value = [&](const char* option) -> const char* {
+        if (i + 1 >= argc) fail(std::string(option) + " needs a value");
+        return argv[++i];
+    };
+    for (; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--") {
+            ++i;
+            break;
+        }
+        if (arg.rfind("--", 0) != 0) break;
+        if (arg == "--help") {
+            std::fputs(usage, stdout);
+            std::exit(0);
+        } else if (arg == "--speed") {
+            const unsigned long baud = std::strtoul(value("--speed"), nullptr, 10);
+            bool known = false;
+            for (const Speed& s : speeds) {
+                if (s.baud == baud) {
+                    o.speed = s.code;
+                    known = true;
+                }
+            }
+            if (!known) fail("unsupported --speed " + std::to_string(baud));
+        } else if (arg == "--stop-bits") {
+            const std::string v = value("--stop-bits");
+            if (v != "1" && v != "2") fail("--stop-bits takes 1 or 2");
+            o.two_stop_bits = v == "2";
+        } else if (arg == "--flow") {
+            o.flow_control = parse_on_off(value("--flow"), "--flow");
+        } else if (arg == "--echo") {
+            o.echo = parse_on_off(value("--echo"), "--echo");
+        } else if (arg == "--fault") {
+            const std::string v = value("--fault");
+            const std::pair<const char*, Fault> faults[] = {
+                {"none", Fault::none}, {"missing", Fault::missing},
+                {"file", Fault::file}, {"fifo", Fault::fifo}, {"null", Fault::null},
+                {"full", Fault::full}, {"hangup", Fault::hangup}};
+            bool known = false;
+            for (const auto& f : faults) {
+                if (v == f.first) {
+                    o.fault = f.second;
+                    known = true;
+                }
+            }
+            if (!known) fail("unknown --fault " + v);
+        } else if (arg == "--format") {
+            const std::string v = value("--format");
+            if (v != "text" && v != "keys") fail("--format takes text or keys");
+            o.keys = v == "keys";
+        } else if (arg == "--report") {
+            o.report_path = value("--report");
+        } else if (arg == "--timeout") {
+            o.timeout_s = std::atoi(value("--timeout"));
+            if (o.timeout_s <= 0) fail("--timeout takes a positive number of seconds");
+        } else {
+            fail("unknown option " + arg + " (see --help)");
+        }
+    }
+    if (i >= argc) fail("no command given (see --help)");
+    o.command = argv + i;
+    return o;
+}
+
+void write_file(const char* path, const std::string& text) {
+    const int fd = open(path, O_WRONLY | O_CLOEXEC);
+    if (fd < 0 || write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size())) {
+        fail_errno(std::string("cannot write ") + path);
+    }
+    close(fd);
+}
+
+// Root only needs a mount namespace; anyone else gets one inside a user
+// namespace of their own, mapped to their own ids.
+void enter_private_namespace() {
+    const uid_t uid = geteuid();
+    const gid_t gid = getegid();
+    if (uid == 0) {
+        if (unshare(CLONE_NEWNS) != 0) fail_errno("cannot create a mount namespace");
+    } else {
+        if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) {
+            fail_errno("cannot create a user and mount namespace (unprivileged user namespaces may be off)");
+        }
+        write_file("/proc/self/setgroups", "deny");
+        write_file("/proc/self/uid_map", std::to_string(uid) + " " + std::to_string(uid) + " 1");
+        write_file("/proc/self/gid_map", std::to_string(gid) + " " + std::to_string(gid) + " 1");
+    }
+    // Keep every mount made from here on out of the parent namespace.
+    if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+        fail_errno("cannot make the mount namespace private");
+    }
+}
+
+void bind(int source_fd, const char* target) {
+    const std::string source = "/proc/self/fd/" + std::to_string(source_fd);
+    if (mount(source.c_str(), target, nullptr, MS_BIND, nullptr) != 0) {
+        fail_errno(std::string("cannot bind-mount ") + target);
+    }
+}
+
+void make_empty_file(const char* path) {
+    const int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) fail_errno(std::string("cannot create ") + path);
+    close(fd);
+}
+
+// Covers /dev with a private tmpfs that holds the usual harmless nodes, taken
+// over from the real /dev by bind mounts, and the port.
+void cover_dev(int port_fd) {
+    const char* kept[] = {"null", "zero", "full", "random", "urandom", "tty"};
+    std::vector<int> kept_fds;
+    for (const char* name : kept) {
+        const std::string path = std::string("/dev/") + name;
+        kept_fds.push_back(open(path.c_str(), O_PATH | O_CLOEXEC));
+    }
+    if (mount("tmpfs", "/dev", "tmpfs", MS_NOSUID | MS_NOEXEC, "mode=755,size=1m") != 0) {
+        fail_errno("cannot mount a tmpfs on /dev");
+    }
+    for (size_t k = 0; k < kept_fds.size(); ++k) {
+        if (kept_fds[k] < 0) continue;
+        const std::string path = std::string("/dev/") + kept[k];
+        make_empty_file(path.c_str());
+        bind(kept_fds[k], path.c_str());
+        close(kept_fds[k]);
+    }
+    const char* links[][2] = {{"/proc/self/fd", "/dev/fd"},
+                              {"/proc/self/fd/0", "/dev/stdin"},
+                              {"/proc/self/fd/1", "/dev/stdout"},
+                              {"/proc/self/fd/2", "/dev/stderr"}};
+    for (const auto& link : links) {
+        if (symlink(link[0], link[1]) != 0) fail_errno(std::string("cannot link ") + link[1]);
+    }
+    if (port_fd >= 0) {
+        make_empty_file(port_path);
+        bind(port_fd, port_path);
+    }
+}
+
+struct Port {
+    int master = -1;
+    int slave = -1;  // held open so the line keeps its settings between opens
+};
+
+Port open_pty() {
+    Port p;
+    p.master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (p.master < 0 || grantpt(p.master) != 0 || unlockpt(p.master) != 0) {
+        fail_errno("cannot open a pseudo-terminal");
+    }
+    const char* name = ptsname(p.master);
+    if (name == nullptr) fail_errno("cannot name the pseudo-terminal");
+    p.slave = open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (p.slave < 0) fail_errno("cannot open the pseudo-terminal's device side");
+    return p;
+}
+
+void set_initial_line(const Port& port, const Options& o) {
+    termios t{};
+    if (tcgetattr(port.slave, &t) != 0) fail_errno("cannot read the line settings");
+    cfsetispeed(&t, o.speed);
+    cfsetospeed(&t, o.speed);
+    if (o.two_stop_bits) {
+        t.c_cflag |= CSTOPB;
+    } else {
+        t.c_cflag &= ~static_cast<tcflag_t>(CSTOPB);
+    }
+    if (o.flow_control) {
+        t.c_cflag |= CRTSCTS;
+    } else {
+        t.c_cflag &= ~static_cast<tcflag_t>(CRTSCTS);
+    }
+    const tcflag_t echo_modes = ECHO | ICANON;
+    if (o.echo) {
+        t.c_lflag |= echo_modes;
+    } else {
+        t.c_lflag &= ~echo_modes;
+    }
+    if (tcsetattr(port.slave, TCSANOW, &t) != 0) fail_errno("cannot set the line settings");
+}
+
+// Fills the device-bound buffer until the tty layer takes no more. The pty
+// moves data on from a work queue, so a pass that was refused is repeated
+// after a pause until a whole pass takes nothing.
+size_t fill_output_buffer(int slave) {
+    const std::vector<unsigned char> chunk(4096, 'U');
+    size_t total = 0;
+    for (;;) {
+        size_t pass = 0;
+        for (size_t size = chunk.size(); size > 0;) {
+            const ssize_t n = write(slave, chunk.data(), size);
+            if (n > 0) {
+                pass += static_cast<size_t>(n);
+            } else {
+                size /= 2;
+            }
+        }
+        total += pass;
+        if (pass == 0) return total;
+        usleep(20000);
+    }
+}
+
+std::string drain(int master) {
+    std::string bytes;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = read(master, buffer, sizeof buffer);
+        if (n <= 0) return bytes;
+        bytes.append(buffer, static_cast<size_t>(n));
+    }
+}
+
+double now_ms() {
+    timespec t{};
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
+}
+
+struct Run {
+    int status = 0;
+    bool timed_out = false;
+    double duration_ms = 0;
+    std::string received;
+};
+
+// Runs the command while the device side reads everything it is sent, unless
+// the device is one that reads nothing.
+Run run_command(const Options& o, const Port& port, bool device_reads) {
+    Run run;
+    const double start = now_ms();
+    const pid_t child = fork();
+    if (child < 0) fail_errno("cannot fork");
+    if (child == 0) {
+        execvp(o.command[0], o.command);
+        std::fprintf(stderr, "virtual-port: cannot run %s: %s\n", o.command[0], std::strerror(errno));
+        _exit(127);
+    }
+    const double deadline = start + o.timeout_s * 1000.0;
+    for (;;) {
+        const pid_t done = waitpid(child, &run.status, WNOHANG);
+        if (done == child) break;
+        if (now_ms() > deadline && !run.timed_out) {
+            run.timed_out = true;
+            kill(child, SIGKILL);
+        }
+        if (device_reads && port.master >= 0) {
+            pollfd p{port.master, POLLIN, 0};
+            if (poll(&p, 1, 2) > 0) run.received += drain(port.master);
+        } else {
+            usleep(2000);
+        }
+    }
+    run.duration_ms = now_ms() - start;
+    if (port.master >= 0) run.received += drain(port.master);
+    return run;
+}
+
+std::string hex(const std::string& bytes, const char* separator) {
+    std::string out;
+    char b[3];
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        std::snprintf(b, sizeof b, "%02x", static_cast<unsigned char>(bytes[i]));
+        if (i > 0) out += separator;
+        out += b;
+    }
+    return out;
+}
+
+std::string hex(unsigned long value) {
+    char b[32];
+    std::snprintf(b, sizeof b, "%lx", value);
+    return b;
+}
+
+struct Line {
+    bool present = false;
+    termios t{};
+};
+
+Line read_line(int slave) {
+    Line l;
+    l.present = slave >= 0 && tcgetattr(slave, &l.t) == 0;
+    return l;
+}
+
+struct Setting {
+    const char* key;
+    const char* label;
+    std::string (*show)(const termios&);
+};
+
+std::string on_off(bool b) { return b ? "on" : "off"; }
+
+const Setting settings[] = {
+    {"ispeed", "input speed", [](const termios& t) { return std::to_string(baud_of(cfgetispeed(&t))); }},
+    {"ospeed", "output speed", [](const termios& t) { return std::to_string(baud_of(cfgetospeed(&t))); }},
+    {"data_bits", "data bits *",
+     [](const termios& t) {
+         switch (t.c_cflag & CSIZE) {
+             case CS5: return std::string("5");
+             case CS6: return std::string("6");
+             case CS7: return std::string("7");
+             default: return std::string("8");
+         }
+     }},
+    {"parity", "parity *",
+     [](const termios& t) {
+         if (!(t.c_cflag & PARENB)) return std::string("none");
+         return std::string(t.c_cflag & PARODD ? "odd" : "even");
+     }},
+    {"stop_bits", "stop bits", [](const termios& t) { return std::string(t.c_cflag & CSTOPB ? "2" : "1"); }},
+    {"flow_control", "RTS/CTS flow control", [](const termios& t) { return on_off(t.c_cflag & CRTSCTS); }},
+    {"echo", "echo", [](const termios& t) { return on_off(t.c_lflag & ECHO); }},
+    {"canonical", "canonical mode", [](const termios& t) { return on_off(t.c_lflag & ICANON); }},
+    {"iflag", "c_iflag", [](const termios& t) { return hex(t.c_iflag); }},
+    {"oflag", "c_oflag", [](const termios& t) { return hex(t.c_oflag); }},
+    {"cflag", "c_cflag", [](const termios& t) { return hex(t.c_cflag); }},
+    {"lflag", "c_lflag", [](const termios& t) { return hex(t.c_lflag); }},
+    {"cc", "c_cc", [](const termios& t) { return hex(std::string(reinterpret_cast<const char*>(t.c_cc), NCCS), ""); }},
+};
+
+const char* fault_name(Fault f) {
+    switch (f) {
+        case Fault::none: return "none";
+        case Fault::missing: return "missing";
+        case Fault::file: return "file";
+        case Fault::fifo: return "fifo";
+        case Fault::null: return "null";
+        case Fault::full: return "full";
+        case Fault::hangup: return "hangup";
+    }
+    return "?";
+}
+
+std::string exit_text(const Run& run) {
+    if (WIFEXITED(run.status)) return "exited with status " + std::to_string(WEXITSTATUS(run.status));
+    return "was killed by signal " + std::to_string(WTERMSIG(run.status)) + (run.timed_out ? " (timed out)" : "");
+}
+
+struct Report {
+    Fault fault;
+    Line before, after;
+    Run run;
+    size_t prefilled = 0;
+    bool filler_intact = true;
+    bool has_node_contents = false;
+    std::string node_contents_before, node_contents_after;
+};
+
+std::string keys(const Report& r) {
+    std::string s;
+    auto add = [&](const std::string& k, const std::string& v) { s += k + "=" + v + "\n"; };
+    add("fault", fault_name(r.fault));
+    add("exit_status", WIFEXITED(r.run.status) ? std::to_string(WEXITSTATUS(r.run.status)) : "");
+    add("signal", WIFSIGNALED(r.run.status) ? std::to_string(WTERMSIG(r.run.status)) : "");
+    add("timed_out", r.run.timed_out ? "1" : "0");
+    add("duration_ms", std::to_string(r.run.duration_ms));
+    add("prefilled_bytes", std::to_string(r.prefilled));
+    add("filler_intact", r.filler_intact ? "1" : "0");
+    add("received_bytes", std::to_string(r.run.received.size()));
+    add("received", hex(r.run.received, ""));
+    if (r.has_node_contents) {
+        add("node_before", hex(r.node_contents_before, ""));
+        add("node_after", hex(r.node_contents_after, ""));
+    }
+    const std::pair<const char*, const Line*> lines[] = {{"before", &r.before}, {"after", &r.after}};
+    for (const auto& line : lines) {
+        if (!line.second->present) continue;
+        for (const Setting& setting : settings) {
+            add(std::string(line.first) + "." + setting.key, setting.show(line.second->t));
+        }
+    }
+    return s;
+}
+
+std::string text(const Report& r) {
+    std::string s = "\n--- virtual-port: /dev/ttyACM0 ";
+    switch (r.fault) {
+        case Fault::none: s += "was a pseudo-terminal"; break;
+        case Fault::missing: s += "did not exist"; break;
+        case Fault::file: s += "was a regular file"; break;
+        case Fault::fifo: s += "was a FIFO"; break;
+        case Fault::null: s += "was /dev/null"; break;
+        case Fault::full: s += "was a pseudo-terminal whose device reads nothing"; break;
+        case Fault::hangup: s += "was a pseudo-terminal whose device had hung up"; break;
+    }
+    s += "\n";
+    if (r.prefilled > 0) {
+        s += "the device had left " + std::to_string(r.prefilled) + " bytes unread before the run" +
+             (r.filler_intact ? "" : " (and they did not come out intact)") + "\n";
+    }
+    const std::string& received = r.run.received;
+    s += "device received " + std::to_string(received.size()) + " byte" + (received.size() == 1 ? "" : "s");
+    s += received.empty() ? "\n" : ": " + hex(received, " ") + "\n";
+    if (r.has_node_contents) {
+        s += std::string("the file's contents ") +
+             (r.node_contents_before == r.node_contents_after ? "were left unchanged\n" : "changed\n");
+    }
+    if (r.before.present) {
+        char row[96];
+        std::snprintf(row, sizeof row, "%-24s %-12s %s\n", "line setting", "before", "after");
+        s += row;
+        for (const Setting& setting : settings) {
+            if (setting.label[0] == 'c' && setting.label[1] == '_') continue;  // raw flags: keys only
+            std::snprintf(row, sizeof row, "  %-22s %-12s %s\n", setting.label, setting.show(r.before.t).c_str(),
+                          r.after.present ? setting.show(r.after.t).c_str() : "-");
+            s += row;
+        }
+        s += "  * a pseudo-terminal always reports 8 data bits and no parity\n";
+    }
+    s += "the command " + exit_text(r.run) + "\n";
+    return s;
+}
+
+std::string read_node(const char* path) {
+    std::string bytes;
+    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return bytes;
+    char buffer[4096];
+    for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) > 0;) bytes.append(buffer, static_cast<size_t>(n));
+    close(fd);
+    return bytes;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const Options o = parse(argc, argv);
+
+    int report_fd = STDERR_FILENO;
+    if (o.report_path != nullptr) {
+        report_fd = open(o.report_path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (report_fd < 0) fail_errno(std::string("cannot open ") + o.report_path);
+    }
+
+    enter_private_namespace();
+    Report r;
+    r.fault = o.fault;
+    Port port;
+    const bool is_pty = o.fault == Fault::none || o.fault == Fault::full || o.fault == Fault::hangup;
+    if (is_pty) {
+        port = open_pty();
+        set_initial_line(port, o);
+        r.before = read_line(port.slave);
+    }
+    cover_dev(is_pty ? port.slave : -1);
+
+    if (o.fault == Fault::file) {
+        // What a stray shell redirect leaves behind; a caller must find it as it was.
+        r.has_node_contents = true;
+        r.node_contents_before = "stale capture left by a shell redirect\n";
+        const int fd = open(port_path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 || write(fd, r.node_contents_before.data(), r.node_contents_before.size()) < 0) {
+            fail_errno("cannot create the regular file");
+        }
+        close(fd);
+    } else if (o.fault == Fault::fifo) {
+        if (mkfifo(port_path, 0666) != 0) fail_errno("cannot make the FIFO");
+    } else if (o.fault == Fault::null) {
+        make_empty_file(port_path);
+        const int null_fd = open("/dev/null", O_PATH | O_CLOEXEC);
+        if (null_fd < 0) fail_errno("cannot open /dev/null");
+        bind(null_fd, port_path);
+        close(null_fd);
+    } else if (o.fault == Fault::full) {
+        r.prefilled = fill_output_buffer(port.slave);
+    } else if (o.fault == Fault::hangup) {
+        // The other end is gone for good: the line has hung up.
+        close(port.master);
+        close(port.slave);
+        port = Port{};
+    }
+
+    r.run = run_command(o, port, o.fault != Fault::full);
+    if (r.prefilled > 0) {
+        // The filler comes out first; only what follows it is the command's.
+        const std::string filler = r.run.received.substr(0, r.prefilled);
+        r.filler_intact = filler == std::string(r.prefilled, 'U');
+        r.run.received.erase(0, filler.size());
+    }
+    r.after = read_line(port.slave);
+    if (r.has_node_contents) r.node_contents_after = read_node(port_path);
+
+    const std::string out = o.keys ? keys(r) : text(r);
+    if (write(report_fd, out.data(), out.size()) != static_cast<ssize_t>(out.size())) {
+        fail_errno("cannot write the report");
+    }
+    if (WIFSIGNALED(r.run.status)) return 128 + WTERMSIG(r.run.status);
+    return WEXITSTATUS(r.run.status);
+}

@@ -1,0 +1,68 @@
+// The target build must be what the target runs: 32-bit ARM, EABI5, floats
+// passed in VFP registers, Debian's armhf loader, and no newer glibc than the
+// README promises.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <regex>
+#include <string>
+
+namespace {
+
+std::string readelf(const std::string& options) {
+    const std::string command = "readelf -W " + options + " '" RESET_ACM0_PATH "'";
+    std::string text;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return text;
+    char buffer[4096];
+    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) text.append(buffer, n);
+    EXPECT_EQ(pclose(pipe), 0) << command;
+    return text;
+}
+
+// Versions as numbers, so that 2.4 sorts before 2.34.
+int as_number(int major, int minor) { return major * 1000 + minor; }
+
+TEST(ArmhfExecutable, IsA32BitArmEabi5Executable) {
+    const std::string header = readelf("-h");
+    EXPECT_NE(header.find("ELF32"), std::string::npos) << header;
+    EXPECT_NE(header.find("Machine:                           ARM"), std::string::npos) << header;
+    EXPECT_NE(header.find("Version5 EABI"), std::string::npos) << header;
+}
+
+TEST(ArmhfExecutable, PassesFloatsInVfpRegisters) {
+    const std::string attributes = readelf("-A");
+    EXPECT_NE(attributes.find("Tag_ABI_VFP_args: VFP registers"), std::string::npos) << attributes;
+    EXPECT_NE(attributes.find("Tag_CPU_arch: v7"), std::string::npos) << attributes;
+}
+
+TEST(ArmhfExecutable, LoadsThroughTheArmhfLoader) {
+#ifdef RESET_ACM0_STATIC
+    GTEST_SKIP() << "a static executable has no loader";
+#endif
+    const std::string headers = readelf("-l");
+    EXPECT_NE(headers.find("[Requesting program interpreter: /lib/ld-linux-armhf.so.3]"), std::string::npos)
+        << headers;
+}
+
+TEST(ArmhfExecutable, NeedsNoGlibcNewerThan2_34) {
+#ifdef RESET_ACM0_STATIC
+    GTEST_SKIP() << "a static executable carries its own libc";
+#endif
+    const std::string symbols = readelf("--dyn-syms");
+    const std::regex version("@GLIBC_([0-9]+)\\.([0-9]+)");
+    int newest = 0;
+    std::string newest_text;
+    for (auto it = std::sregex_iterator(symbols.begin(), symbols.end(), version); it != std::sregex_iterator(); ++it) {
+        const int v = as_number(std::stoi((*it)[1]), std::stoi((*it)[2]));
+        if (v > newest) {
+            newest = v;
+            newest_text = (*it)[0];
+        }
+    }
+    ASSERT_GT(newest, 0) << "no versioned glibc symbol found";
+    RecordProperty("newest_glibc_symbol", newest_text);
+    EXPECT_LE(newest, as_number(2, 34)) << newest_text;
+}
+
+}  // namespace

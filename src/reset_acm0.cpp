@@ -5,6 +5,11 @@
 // and exits 0 (all four bytes taken by the port) or 255 (anything else).
 // It is run unattended, so it never blocks on the port, never reads from it
 // and never claims success it did not see.
+//
+// The two records it fills (the line settings, the node's status) are
+// static rather than on the stack. With no buffer on the stack there is
+// nothing for a stack canary to guard, and on armhf the canary's guard word
+// would bring in glibc's loader as a second needed library.
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -49,7 +54,7 @@ bool read_line(int port, termios& line) { return tcgetattr(port, &line) == 0; }
 // also keeps the kernel from creating the real node). Writing the command
 // into it would corrupt the file and report a reset that never happened.
 bool is_character_device(int port) {
-    static struct stat node;  // static: see main
+    static struct stat node;  // static: see the top of the file
     return fstat(port, &node) == 0 && S_ISCHR(node.st_mode);
 }
 
@@ -96,11 +101,7 @@ int main(int /*argc*/, char** /*argv*/) {
 
     // A terminal is a character device by definition, so the node type is
     // only looked at when the settings cannot be read (e.g. /dev/null).
-    // The records live in static storage, not on the stack. With no buffer
-    // on the stack there is nothing for a stack canary to guard, and on armhf
-    // the canary's guard word would bring in glibc's loader as a second
-    // needed library.
-    static termios line;
+    static termios line;  // static: see the top of the file
     const bool is_terminal = read_line(port, line);
     if (!is_terminal && !is_character_device(port)) {
         report(port, open_error_line);

@@ -1,23 +1,15 @@
 // The target build must be what the target runs: 32-bit ARM, EABI5, floats
 // passed in VFP registers, Debian's armhf loader, and no newer glibc than the
 // README promises.
-#include <gtest/gtest.h>
+#include "port_run.hpp"
 
-#include <cstdio>
 #include <regex>
 #include <string>
 
 namespace {
 
 std::string readelf(const std::string& options) {
-    const std::string command = "readelf -W " + options + " '" RESET_ACM0_PATH "'";
-    std::string text;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return text;
-    char buffer[4096];
-    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) text.append(buffer, n);
-    EXPECT_EQ(pclose(pipe), 0) << command;
-    return text;
+    return output_of("readelf -W " + options + " '" RESET_ACM0_PATH "'");
 }
 
 // Versions as numbers, so that 2.4 sorts before 2.34.

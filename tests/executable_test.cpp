@@ -1,23 +1,12 @@
 // What ships must run on a bare target: libc and nothing else, no heap, no
 // streams, no exceptions.
-#include <gtest/gtest.h>
+#include "port_run.hpp"
 
-#include <cstdio>
 #include <sstream>
 #include <string>
 #include <vector>
 
 namespace {
-
-std::string output_of(const std::string& command) {
-    std::string text;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return text;
-    char buffer[4096];
-    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) text.append(buffer, n);
-    EXPECT_EQ(pclose(pipe), 0) << command;
-    return text;
-}
 
 std::vector<std::string> lines_with(const std::string& text, const std::string& marker) {
     std::vector<std::string> found;

@@ -10,11 +10,7 @@ using Faults = OnVirtualPort;
 
 PortRun run_with_fault(const char* fault) { return run_on_port({{"--fault", fault}}); }
 
-void expect_failure(const PortRun& run, const std::string& line) {
-    EXPECT_EQ(run.out, line);
-    EXPECT_EQ(run.err, "");
-    EXPECT_EQ(run.exit_status, 255);
-}
+void expect_failure(const PortRun& run, const std::string& line) { expect_outcome(run, line, 255); }
 
 TEST_F(Faults, ReportsAMissingDeviceWithoutPausing) {
     const PortRun run = run_with_fault("missing");
@@ -32,10 +28,7 @@ TEST_F(Faults, RefusesARegularFileAndLeavesItAsItWas) {
 TEST_F(Faults, RefusesAFifo) { expect_failure(run_with_fault("fifo"), open_error_line); }
 
 TEST_F(Faults, SendsToACharacterDeviceThatIsNoTerminal) {
-    const PortRun run = run_with_fault("null");
-    EXPECT_EQ(run.out, success_line);
-    EXPECT_EQ(run.err, "");
-    EXPECT_EQ(run.exit_status, 0);
+    expect_outcome(run_with_fault("null"), success_line, 0);
 }
 
 TEST_F(Faults, ReportsAFullBufferAfterThePauseAndSendsNothing) {

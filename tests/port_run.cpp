@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <optional>
@@ -119,6 +120,25 @@ PortRun run_on_port(const PortRunRequest& request) {
     run.err = slurp(err_path);
     run.report = parse_keys(slurp(report_path));
     return run;
+}
+
+void expect_outcome(const PortRun& run, const std::string& line, int exit_status) {
+    EXPECT_EQ(run.out, line);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.exit_status, exit_status);
+}
+
+std::string output_of(const std::string& command) {
+    std::string text;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        ADD_FAILURE() << "cannot run " << command;
+        return text;
+    }
+    char buffer[4096];
+    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) text.append(buffer, n);
+    EXPECT_EQ(pclose(pipe), 0) << command;
+    return text;
 }
 
 void OnVirtualPort::SetUp() {

@@ -41,6 +41,13 @@ struct PortRunRequest {
 
 PortRun run_on_port(const PortRunRequest& request);
 
+// The tool's status line and exit status were exactly these, with nothing on
+// standard error.
+void expect_outcome(const PortRun& run, const std::string& line, int exit_status);
+
+// What a shell command printed; a command that fails fails the test.
+std::string output_of(const std::string& command);
+
 // The three lines callers match on.
 inline const std::string open_error_line = "[SERIAL PORT OPEN ERRROR]\n";
 inline const std::string write_error_line = "[SERIAL PORT WRITE ERRROR]\n";

@@ -9,9 +9,7 @@ using ResetOnAPort = OnVirtualPort;
 
 void expect_success(const PortRun& run) {
     EXPECT_EQ(run["received"], reset_command_hex);
-    EXPECT_EQ(run.out, success_line);
-    EXPECT_EQ(run.err, "");
-    EXPECT_EQ(run.exit_status, 0);
+    expect_outcome(run, success_line, 0);
 }
 
 TEST_F(ResetOnAPort, SendsTheCommandOnceAndReportsSuccess) {

@@ -54,7 +54,7 @@ bool read_line(int port, termios& line) { return tcgetattr(port, &line) == 0; }
 // also keeps the kernel from creating the real node). Writing the command
 // into it would corrupt the file and report a reset that never happened.
 bool is_character_device(int port) {
-    static struct stat node;  // static: see the top of the file
+    struct stat node{};
     return fstat(port, &node) == 0 && S_ISCHR(node.st_mode);
 }
 
@@ -101,7 +101,7 @@ int main(int /*argc*/, char** /*argv*/) {
 
     // A terminal is a character device by definition, so the node type is
     // only looked at when the settings cannot be read (e.g. /dev/null).
-    static termios line;  // static: see the top of the file
+    termios line{};
     const bool is_terminal = read_line(port, line);
     if (!is_terminal && !is_character_device(port)) {
         report(port, open_error_line);

@@ -74,6 +74,16 @@ std::string PortRun::operator[](const std::string& key) const {
 
 double PortRun::duration_ms() const { return std::stod((*this)["duration_ms"]); }
 
+std::vector<std::string> tool_command(const std::vector<std::string>& prefix) {
+    std::vector<std::string> command = prefix;
+    if (const char* under = std::getenv("RESET_ACM0_RUN_UNDER")) {
+        std::istringstream words(under);
+        for (std::string word; words >> word;) command.push_back(word);
+    }
+    command.emplace_back(RESET_ACM0_PATH);
+    return command;
+}
+
 PortRun run_on_port(const PortRunRequest& request) {
     const TempDir dir;
     const std::string out_path = dir.file("stdout");

@@ -33,9 +33,14 @@ struct PortRun {
 
 enum class Capture { file, pipe };
 
+// The tool's command line: the tool, started under RESET_ACM0_RUN_UNDER (an
+// emulator with another C library, say) when that is set, and under the
+// given prefix (a tracer, a user switch).
+std::vector<std::string> tool_command(const std::vector<std::string>& prefix = {});
+
 struct PortRunRequest {
     std::vector<std::string> port_options;
-    std::vector<std::string> command{RESET_ACM0_PATH};
+    std::vector<std::string> command = tool_command();
     Capture stdout_to = Capture::file;
 };
 

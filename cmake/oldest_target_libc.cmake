@@ -1,0 +1,35 @@
+# The shipped executable is built against the oldest C library still in the
+# field (Debian 11's glibc 2.31), so that one package runs on every target
+# from there to Debian unstable. The packages are fetched once into the build
+# folder. Only the tool links this: the tests use libstdc++, which the cross
+# toolchain built against its own, newer C library.
+set(RESET_ACM0_OLDEST_SUITE bullseye CACHE STRING "Debian suite whose armhf C library the tool is built against")
+set(RESET_ACM0_OLDEST_GLIBC 2.31 CACHE STRING "glibc version of that suite")
+
+execute_process(
+  COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/scripts/debian-root ${CMAKE_CURRENT_BINARY_DIR}/debian
+          ${RESET_ACM0_OLDEST_SUITE} armhf ${CMAKE_CURRENT_BINARY_DIR}/debian/sysroot-${RESET_ACM0_OLDEST_SUITE}
+          libc6 libc6-dev linux-libc-dev
+  OUTPUT_VARIABLE oldest_sysroot OUTPUT_STRIP_TRAILING_WHITESPACE
+  COMMAND_ERROR_IS_FATAL ANY)
+
+# Debian's cross compiler searches its own C library before any --sysroot,
+# so the standard search is switched off and rebuilt: the compiler's own
+# headers first, as usual, then the sysroot's C library instead of its own.
+add_library(oldest_target_libc INTERFACE)
+target_compile_options(oldest_target_libc INTERFACE --sysroot=${oldest_sysroot} -nostdinc)
+foreach(language IN ITEMS C CXX)
+  foreach(dir IN LISTS CMAKE_${language}_IMPLICIT_INCLUDE_DIRECTORIES)
+    if(dir MATCHES "/c\\+\\+/|/gcc(-cross)?/")
+      target_compile_options(oldest_target_libc INTERFACE "$<$<COMPILE_LANGUAGE:${language}>:SHELL:-isystem ${dir}>")
+    endif()
+  endforeach()
+endforeach()
+set(multiarch arm-linux-gnueabihf)
+target_compile_options(oldest_target_libc INTERFACE
+  "SHELL:-isystem ${oldest_sysroot}/usr/include/${multiarch}"
+  "SHELL:-isystem ${oldest_sysroot}/usr/include")
+# Start files and libraries from the sysroot, ahead of the toolchain's own.
+target_link_options(oldest_target_libc INTERFACE
+  --sysroot=${oldest_sysroot} -B${oldest_sysroot}/usr/lib/${multiarch}/
+  -L${oldest_sysroot}/lib/${multiarch} -L${oldest_sysroot}/usr/lib/${multiarch})

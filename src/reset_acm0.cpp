@@ -12,6 +12,7 @@
 // would bring in glibc's loader as a second needed library.
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -42,6 +43,11 @@ constexpr char success_line[] = "[SERIAL PORT WRITE SUCCESS]\n";
 
 constexpr int exit_success = 0;
 constexpr int exit_failure = -1;  // seen by the caller as 255
+
+// The exit status is the one report a caller always gets. If whoever reads
+// our stdout has gone, losing the status line must not also turn a finished
+// reset into a death by SIGPIPE.
+void outlive_a_closed_stdout() { signal(SIGPIPE, SIG_IGN); }
 
 int open_port() { return open(port_path, open_flags); }
 
@@ -93,6 +99,8 @@ void report(int port, const char* line) {
 }  // namespace
 
 int main(int /*argc*/, char** /*argv*/) {
+    outlive_a_closed_stdout();
+
     const int port = open_port();
     if (port < 0) {
         report(port, open_error_line);

@@ -1,4 +1,13 @@
-# Run by CPack: the package depends on the libc6 that provides every GLIBC_
+# Run by CPack.
+
+# Every time stamp in the package is the source's own, so that two builds of
+# one commit give the same bytes: SOURCE_DATE_EPOCH when the builder sets it,
+# else the last commit's time, as Debian's tooling does.
+if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})
+  set(ENV{SOURCE_DATE_EPOCH} "${CPACK_RESET_ACM0_SOURCE_DATE_EPOCH}")
+endif()
+
+# The package depends on the libc6 that provides every GLIBC_
 # symbol version the executable asks for, read from the executable itself.
 find_program(READELF NAMES readelf REQUIRED)
 execute_process(

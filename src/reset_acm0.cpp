@@ -47,7 +47,7 @@ constexpr int exit_failure = -1;  // seen by the caller as 255
 // The exit status is the one report a caller always gets. If whoever reads
 // our stdout has gone, losing the status line must not also turn a finished
 // reset into a death by SIGPIPE.
-void outlive_a_closed_stdout() { signal(SIGPIPE, SIG_IGN); }
+void outlive_a_closed_stdout() { (void)signal(SIGPIPE, SIG_IGN); }
 
 int open_port() { return open(port_path, open_flags); }
 
@@ -60,7 +60,7 @@ bool read_line(int port, termios& line) { return tcgetattr(port, &line) == 0; }
 // also keeps the kernel from creating the real node). Writing the command
 // into it would corrupt the file and report a reset that never happened.
 bool is_character_device(int port) {
-    struct stat node{};
+    struct stat node;
     return fstat(port, &node) == 0 && S_ISCHR(node.st_mode);
 }
 
@@ -109,7 +109,7 @@ int main(int /*argc*/, char** /*argv*/) {
 
     // A terminal is a character device by definition, so the node type is
     // only looked at when the settings cannot be read (e.g. /dev/null).
-    termios line{};
+    termios line;
     const bool is_terminal = read_line(port, line);
     if (!is_terminal && !is_character_device(port)) {
         report(port, open_error_line);

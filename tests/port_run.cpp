@@ -99,14 +99,15 @@ PortRun run_on_port(const PortRunRequest& request) {
     argv.push_back(nullptr);
 
     int out_pipe[2] = {-1, -1};
-    if (request.stdout_to == Capture::pipe && pipe2(out_pipe, O_CLOEXEC) != 0) std::abort();
+    if (request.stdout_to != Capture::file && pipe2(out_pipe, O_CLOEXEC) != 0) std::abort();
+    if (request.stdout_to == Capture::dead_pipe) close(out_pipe[0]);
 
     const pid_t child = fork();
     if (child < 0) std::abort();
     if (child == 0) {
-        const int out = request.stdout_to == Capture::pipe
-                            ? out_pipe[1]
-                            : open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int out = request.stdout_to == Capture::file
+                            ? open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644)
+                            : out_pipe[1];
         const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int nothing = open("/dev/null", O_RDONLY);
         if (out < 0 || err < 0 || nothing < 0) _exit(126);
@@ -118,8 +119,8 @@ PortRun run_on_port(const PortRunRequest& request) {
     }
 
     PortRun run;
+    if (request.stdout_to != Capture::file) close(out_pipe[1]);
     if (request.stdout_to == Capture::pipe) {
-        close(out_pipe[1]);
         run.out = read_all(out_pipe[0]);
         close(out_pipe[0]);
     }

@@ -31,7 +31,9 @@ struct PortRun {
     double duration_ms() const;
 };
 
-enum class Capture { file, pipe };
+// Where the command's stdout goes: a file, a pipe that is read, or a pipe
+// whose reader has already gone.
+enum class Capture { file, pipe, dead_pipe };
 
 // The tool's command line: the tool, started under RESET_ACM0_RUN_UNDER (an
 // emulator with another C library, say) when that is set, and under the

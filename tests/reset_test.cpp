@@ -38,16 +38,6 @@ TEST_F(ResetOnAPort, WritesTheWholeLineIntoAFileOrAPipe) {
     }
 }
 
-// Started with stdout closed, the tool gets descriptor 1 for the port: the
-// status line must not go to the device as well.
-TEST_F(ResetOnAPort, KeepsTheStatusLineOffThePortWhenStdoutIsClosed) {
-    PortRunRequest request;
-    request.command = {"sh", "-c", "exec \"$0\" >&-", RESET_ACM0_PATH};
-    const PortRun run = run_on_port(request);
-    EXPECT_EQ(run["received"], reset_command_hex);
-    EXPECT_EQ(run.exit_status, 0);
-}
-
 // Runs at once each send a whole command or none at all, and each says which.
 // A non-blocking write that finds another writer inside the tty layer gets
 // EAGAIN (the kernel's per-tty write lock), so a run can honestly fail here.

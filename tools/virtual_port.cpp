@@ -10,6 +10,7 @@
 #include <poll.h>
 #include <sched.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -40,6 +41,8 @@ const char usage[] =
     "  --stop-bits 1|2     start with one or two stop bits (default 1)\n"
     "  --flow on|off       start with RTS/CTS flow control (default off)\n"
     "  --echo on|off       start with echo and canonical mode (default on)\n"
+    "  --exclusive         hold the port in exclusive mode (TIOCEXCL), open\n"
+    "                      to every user, so that only root can open it too\n"
     "  --fault KIND        none, missing (no node at the path), file (a\n"
     "                      regular file), fifo, null (/dev/null, a device\n"
     "                      that is no terminal), full (a device that reads\n"
@@ -59,6 +62,7 @@ struct Options {
     bool two_stop_bits = false;
     bool flow_control = false;
     bool echo = true;
+    bool exclusive = false;
     Fault fault = Fault::none;
     bool keys = false;
     const char* report_path = nullptr;
@@ -136,6 +140,8 @@ Options parse(int argc, char** argv) {
             o.flow_control = parse_on_off(value("--flow"), "--flow");
         } else if (arg == "--echo") {
             o.echo = parse_on_off(value("--echo"), "--echo");
+        } else if (arg == "--exclusive") {
+            o.exclusive = true;
         } else if (arg == "--fault") {
             const std::string v = value("--fault");
             const std::pair<const char*, Fault> faults[] = {
@@ -282,6 +288,11 @@ void set_initial_line(const Port& port, const Options& o) {
         t.c_lflag &= ~echo_modes;
     }
     if (tcsetattr(port.slave, TCSANOW, &t) != 0) fail_errno("cannot set the line settings");
+    // Exclusive mode is all that stands in the way: the node itself is open
+    // to everyone.
+    if (o.exclusive && (fchmod(port.slave, 0666) != 0 || ioctl(port.slave, TIOCEXCL) != 0)) {
+        fail_errno("cannot hold the port in exclusive mode");
+    }
 }
 
 // Fills the device-bound buffer until the tty layer takes no more. The pty

@@ -1,0 +1,189 @@
+// Every failure the tool can meet, made at the system call by strace's fault
+// injection, or by the state the process is started in. Whatever happens, the
+// status line, the exit status, the pause, the line settings and the bytes at
+// the device must tell one story.
+#include "port_run.hpp"
+
+#include <unistd.h>
+
+#include <fstream>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace {
+
+enum class Outcome { success, open_error, write_error };
+
+// How a run must end; the checks that follow from it are in expect_agreement.
+struct Expected {
+    Outcome outcome;
+    bool line_set;          // the settings were read and applied: 19200 at the end
+    std::string received;   // the bytes at the device, in hex
+    bool status_line_out;   // the status line reaches stdout
+};
+
+Expected success() { return {Outcome::success, true, reset_command_hex, true}; }
+// The settings could not be read or applied: every one stays, the command goes.
+Expected success_line_untouched() { return {Outcome::success, false, reset_command_hex, true}; }
+// Stdout is gone or is the port: the exit status alone tells the caller.
+Expected success_silently() { return {Outcome::success, true, reset_command_hex, false}; }
+Expected open_error() { return {Outcome::open_error, false, "", true}; }
+Expected open_error_silently() { return {Outcome::open_error, false, "", false}; }
+Expected write_error() { return {Outcome::write_error, true, "", true}; }
+
+const std::string& line_for(Outcome outcome) {
+    switch (outcome) {
+        case Outcome::success: return success_line;
+        case Outcome::open_error: return open_error_line;
+        case Outcome::write_error: break;
+    }
+    return write_error_line;
+}
+
+void expect_agreement(const PortRun& run, const Expected& e) {
+    EXPECT_EQ(run.out, e.status_line_out ? line_for(e.outcome) : "");
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.exit_status, e.outcome == Outcome::success ? 0 : 255);
+    EXPECT_EQ(run["received"], e.received) << "bytes at the device";
+    if (e.outcome == Outcome::open_error) {
+        EXPECT_LT(run.duration_ms(), 100.0) << "paused although nothing was sent";
+    } else {
+        EXPECT_GE(run.duration_ms(), 100.0) << "did not give the device its 100 ms";
+    }
+    if (e.line_set) {
+        EXPECT_EQ(run["after.ispeed"], "19200");
+        EXPECT_EQ(run["after.ospeed"], "19200");
+    } else {
+        for (const char* key : {"ispeed", "ospeed", "stop_bits", "flow_control", "echo", "canonical", "iflag",
+                                "oflag", "cflag", "lflag", "cc"}) {
+            EXPECT_EQ(run[std::string("after.") + key], run[std::string("before.") + key]) << key << " changed";
+        }
+    }
+}
+
+// --- failures injected into one system call --------------------------------
+
+struct Injection {
+    const char* name;
+    const char* call;      // as strace names it
+    const char* fault;     // the rest of strace's inject= expression
+    const char* seen_as;   // the injected call's trace line holds this
+    Expected expected;
+    bool port_only = true; // counted among the calls on /dev/ttyACM0 alone
+};
+
+// glibc's tcsetattr reads the settings around setting them: the port's first
+// ioctl is the tool's read, its third the apply.
+const Injection injections[] = {
+    {"Open_ENOENT", "openat", "error=ENOENT", "openat(", open_error()},
+    {"Open_EACCES", "openat", "error=EACCES", "openat(", open_error()},
+    {"Open_EBUSY", "openat", "error=EBUSY", "openat(", open_error()},
+    {"Open_ENXIO", "openat", "error=ENXIO", "openat(", open_error()},
+    {"Open_ENODEV", "openat", "error=ENODEV", "openat(", open_error()},
+    {"Open_EIO", "openat", "error=EIO", "openat(", open_error()},
+    {"Open_EINTR", "openat", "error=EINTR", "openat(", open_error()},
+    {"Open_EMFILE", "openat", "error=EMFILE", "openat(", open_error()},
+    {"Open_EAGAIN", "openat", "error=EAGAIN", "openat(", open_error()},
+    {"ReadSettings_EIO", "ioctl", "error=EIO:when=1", "TCGETS", success_line_untouched()},
+    {"ReadSettings_ENOTTY", "ioctl", "error=ENOTTY:when=1", "TCGETS", success_line_untouched()},
+    {"ReadSettings_EINTR", "ioctl", "error=EINTR:when=1", "TCGETS", success_line_untouched()},
+    {"Apply_EIO", "ioctl", "error=EIO:when=3", "TCSETS", success_line_untouched()},
+    {"Apply_EINVAL", "ioctl", "error=EINVAL:when=3", "TCSETS", success_line_untouched()},
+    {"Apply_EINTR", "ioctl", "error=EINTR:when=3", "TCSETS", success_line_untouched()},
+    {"Write_EAGAIN", "write", "error=EAGAIN", "write(", write_error()},
+    {"Write_EIO", "write", "error=EIO", "write(", write_error()},
+    {"Write_EINTR", "write", "error=EINTR", "write(", write_error()},
+    {"Write_ENOSPC", "write", "error=ENOSPC", "write(", write_error()},
+    {"Write_EPIPE", "write", "error=EPIPE", "write(", write_error()},
+    {"Write_ENODEV", "write", "error=ENODEV", "write(", write_error()},
+    {"Write_Takes0", "write", "retval=0", "write(", write_error()},
+    {"Write_Takes1", "write", "retval=1", "write(", write_error()},
+    {"Write_Takes2", "write", "retval=2", "write(", write_error()},
+    {"Write_Takes3", "write", "retval=3", "write(", write_error()},
+    {"Close_EIO", "close", "error=EIO", "close(", success()},
+    // The port's write comes first, the status line's second.
+    {"StatusLine_ENOSPC", "write", "error=ENOSPC:when=2", "[SERIAL PORT", success_silently(), false},
+    {"StatusLine_EIO", "write", "error=EIO:when=2", "[SERIAL PORT", success_silently(), false},
+    {"StatusLine_EPIPE", "write", "error=EPIPE:when=2", "[SERIAL PORT", success_silently(), false},
+};
+
+void PrintTo(const Injection& row, std::ostream* out) { *out << row.name; }
+
+class InjectedFault : public OnVirtualPort, public ::testing::WithParamInterface<Injection> {};
+
+TEST_P(InjectedFault, LeavesStatusExitAndDeviceInAgreement) {
+    const Injection& row = GetParam();
+    const TempDir dir;
+    const std::string trace = dir.file("trace");
+    std::vector<std::string> strace{"env", "ASAN_OPTIONS=detect_leaks=0", "strace", "-o", trace};
+    if (row.port_only) strace.insert(strace.end(), {"-P", "/dev/ttyACM0"});
+    strace.insert(strace.end(), {"-e", std::string("inject=") + row.call + ":" + row.fault});
+
+    PortRunRequest request;
+    request.command = tool_command(strace);
+    expect_agreement(run_on_port(request), row.expected);
+
+    // The fault must have hit the call the row names, and only once.
+    std::ifstream lines(trace);
+    std::vector<std::string> injected;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.find("(INJECTED)") != std::string::npos) injected.push_back(line);
+    }
+    ASSERT_EQ(injected.size(), 1u) << "strace injected " << injected.size() << " faults";
+    EXPECT_NE(injected[0].find(row.seen_as), std::string::npos) << injected[0];
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, InjectedFault, ::testing::ValuesIn(injections),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+// --- states the process is started in ---------------------------------------
+
+struct StartState {
+    const char* name;
+    std::vector<std::string> wrapper;  // what the tool is started under
+    Expected expected;
+    Capture stdout_to = Capture::file;
+    std::vector<std::string> port_options = {};
+    bool as_nobody = false;            // started as an unprivileged user
+};
+
+std::vector<std::string> shell(const std::string& script) { return {"sh", "-c", script + " exec \"$0\""}; }
+
+// Closed standard descriptors hand the port the lowest free number.
+const StartState start_states[] = {
+    {"PortOnStdin", shell("exec <&-;"), success()},
+    {"PortOnStdout", shell("exec >&-;"), success_silently()},
+    {"PortOnStderr", shell("exec 2>&-;"), success()},
+    {"PortOnStdinAllClosed", shell("exec <&- >&- 2>&-;"), success_silently()},
+    {"PortOnStdoutStderrClosed", shell("exec >&- 2>&-;"), success_silently()},
+    {"StdoutReaderGoneSigpipeIgnored", {"env", "--ignore-signal=PIPE"}, success_silently(), Capture::dead_pipe},
+    {"StdoutReaderGoneSigpipeDefault", {"env", "--default-signal=PIPE"}, success_silently(), Capture::dead_pipe},
+    {"StdoutReaderGoneOnOpenError", {"env", "--default-signal=PIPE"}, open_error_silently(), Capture::dead_pipe,
+     {}, true},
+    {"UserWithoutAccess", {}, open_error(), Capture::file, {}, true},
+    {"PortHeldExclusivelyByAnother", {}, open_error(), Capture::file, {"--exclusive"}, true},
+};
+
+void PrintTo(const StartState& row, std::ostream* out) { *out << row.name; }
+
+class StartedIn : public OnVirtualPort, public ::testing::WithParamInterface<StartState> {};
+
+TEST_P(StartedIn, LeavesStatusExitAndDeviceInAgreement) {
+    const StartState& row = GetParam();
+    std::vector<std::string> wrapper = row.wrapper;
+    if (row.as_nobody) {
+        if (geteuid() != 0) GTEST_SKIP() << "switching to an unprivileged user needs root";
+        wrapper.insert(wrapper.begin(), {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+    }
+    PortRunRequest request;
+    request.port_options = row.port_options;
+    request.command = tool_command(wrapper);
+    request.stdout_to = row.stdout_to;
+    expect_agreement(run_on_port(request), row.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, StartedIn, ::testing::ValuesIn(start_states),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+}  // namespace

@@ -14,7 +14,7 @@ std::string readelf(const std::string& options) {
 }
 
 // Versions as numbers, so that 2.4 sorts before 2.34.
-int as_number(int major, int minor) { return major * 1000 + minor; }
+[[maybe_unused]] int as_number(int major, int minor) { return major * 1000 + minor; }
 
 TEST(ArmhfExecutable, IsA32BitArmEabi5Executable) {
     const std::string header = readelf("-h");

@@ -47,12 +47,13 @@ constexpr int exit_failure = -1;  // seen by the caller as 255
 // The exit status is the one report a caller always gets. If whoever reads
 // our stdout has gone, losing the status line must not also turn a finished
 // reset into a death by SIGPIPE.
-void outlive_a_closed_stdout() { (void)signal(SIGPIPE, SIG_IGN); }
+void ignore_a_broken_stdout_pipe() { (void)signal(SIGPIPE, SIG_IGN); }
 
 int open_port() { return open(port_path, open_flags); }
 
-// The settings are only read here; a port whose settings cannot be read is
-// not a terminal.
+// The settings are only read here. They cannot be read from a node that is
+// no terminal, nor from a terminal that fails the read; either way nothing
+// is applied.
 bool read_line(int port, termios& line) { return tcgetattr(port, &line) == 0; }
 
 // Anything but a device node at the port path is a leftover (typically a
@@ -99,7 +100,7 @@ void report(int port, const char* line) {
 }  // namespace
 
 int main(int /*argc*/, char** /*argv*/) {
-    outlive_a_closed_stdout();
+    ignore_a_broken_stdout_pipe();
 
     const int port = open_port();
     if (port < 0) {

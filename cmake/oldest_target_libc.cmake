@@ -3,13 +3,12 @@
 # from there to Debian unstable. The packages are fetched once into the build
 # folder. Only the tool links this: the tests use libstdc++, which the cross
 # toolchain built against its own, newer C library.
-set(RESET_ACM0_OLDEST_SUITE bullseye CACHE STRING "Debian suite whose armhf C library the tool is built against")
-set(RESET_ACM0_OLDEST_GLIBC 2.31 CACHE STRING "glibc version of that suite")
+list(GET target_suites 0 oldest_suite)
+set(RESET_ACM0_OLDEST_GLIBC 2.31 CACHE STRING "glibc version of the oldest target suite")
 
 execute_process(
-  COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/scripts/debian-root ${CMAKE_CURRENT_BINARY_DIR}/debian
-          ${RESET_ACM0_OLDEST_SUITE} armhf ${CMAKE_CURRENT_BINARY_DIR}/debian/sysroot-${RESET_ACM0_OLDEST_SUITE}
-          libc6 libc6-dev linux-libc-dev
+  COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/scripts/debian-root ${debian_cache}
+          ${oldest_suite} armhf ${debian_cache}/sysroot-${oldest_suite} libc6 libc6-dev linux-libc-dev
   OUTPUT_VARIABLE oldest_sysroot OUTPUT_STRIP_TRAILING_WHITESPACE
   COMMAND_ERROR_IS_FATAL ANY)
 

@@ -4,13 +4,17 @@
 # folder. Only the tool links this: the tests use libstdc++, which the cross
 # toolchain built against its own, newer C library.
 list(GET target_suites 0 oldest_suite)
-set(RESET_ACM0_OLDEST_GLIBC 2.31 CACHE STRING "glibc version of the oldest target suite")
-
 execute_process(
   COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/scripts/debian-root ${debian_cache}
           ${oldest_suite} armhf ${debian_cache}/sysroot-${oldest_suite} libc6 libc6-dev linux-libc-dev
   OUTPUT_VARIABLE oldest_sysroot OUTPUT_STRIP_TRAILING_WHITESPACE
   COMMAND_ERROR_IS_FATAL ANY)
+
+# Its version, as its own headers state it, is the newest the tool may ask for.
+file(STRINGS ${oldest_sysroot}/usr/include/features.h glibc_version_lines
+  REGEX "^#define[ \t]+__GLIBC(_MINOR)?__[ \t]")
+string(REGEX REPLACE ".*__GLIBC__[ \t]+([0-9]+).*__GLIBC_MINOR__[ \t]+([0-9]+).*" "\\1.\\2"
+  RESET_ACM0_OLDEST_GLIBC "${glibc_version_lines}")
 
 # Debian's cross compiler searches its own C library before any --sysroot,
 # so the standard search is switched off and rebuilt: the compiler's own

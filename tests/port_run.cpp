@@ -139,6 +139,10 @@ void expect_outcome(const PortRun& run, const std::string& line, int exit_status
     EXPECT_EQ(run.exit_status, exit_status);
 }
 
+void expect_line_unchanged(const PortRun& run, const std::vector<std::string>& keys) {
+    for (const std::string& key : keys) EXPECT_EQ(run["after." + key], run["before." + key]) << key << " changed";
+}
+
 std::string output_of(const std::string& command) {
     std::string text;
     FILE* pipe = popen(command.c_str(), "r");

@@ -52,6 +52,14 @@ PortRun run_on_port(const PortRunRequest& request);
 // standard error.
 void expect_outcome(const PortRun& run, const std::string& line, int exit_status);
 
+// Every line setting the report holds, from speeds to control characters.
+inline const std::vector<std::string> all_line_settings{
+    "ispeed", "ospeed", "stop_bits", "flow_control", "echo", "canonical", "iflag", "oflag", "cflag", "lflag", "cc"};
+
+// The report shows these settings (all of them by default) as they were
+// before the run.
+void expect_line_unchanged(const PortRun& run, const std::vector<std::string>& keys = all_line_settings);
+
 // What a shell command printed; a command that fails fails the test.
 std::string output_of(const std::string& command);
 

@@ -3,13 +3,14 @@
 // One run opens /dev/ttyACM0, sets the line to 19200 baud 8N1, sends the
 // four-byte reset command, gives the device 100 ms, prints one status line
 // and exits 0 (all four bytes taken by the port) or 255 (anything else).
-// It is run unattended, so it never blocks on the port, never reads from it
-// and never claims success it did not see.
+// It is run unattended, so no open, setting or write ever waits on the port,
+// it never reads from it and it never claims success it did not see. Only
+// the final close can wait: the driver holds it until the device has taken
+// what the port accepted, at most for the port's closing wait (30 s by
+// default for cdc_acm).
 //
-// The two records it fills (the line settings, the node's status) are
-// static rather than on the stack. With no buffer on the stack there is
-// nothing for a stack canary to guard, and on armhf the canary's guard word
-// would bring in glibc's loader as a second needed library.
+// Everything it holds lives on the stack; on armhf the stack protector's
+// guard word lives in the loader, which is why that is a needed library.
 
 #include <fcntl.h>
 #include <signal.h>
@@ -24,8 +25,9 @@ namespace {
 // The first CDC ACM device the kernel finds; the tool only ever talks to it.
 constexpr char port_path[] = "/dev/ttyACM0";
 
-// Non-blocking so that neither a missing carrier nor a device that stops
-// reading can hold the tool; no controlling tty, since this is a background job.
+// Non-blocking so that neither a missing carrier nor a full output buffer
+// can hold the open or the write; no controlling tty, since this is a
+// background job.
 constexpr int open_flags = O_RDWR | O_NOCTTY | O_NONBLOCK;
 
 // The device's reset command, in wire order. Kept as bytes, not as an
@@ -44,10 +46,20 @@ constexpr char success_line[] = "[SERIAL PORT WRITE SUCCESS]\n";
 constexpr int exit_success = 0;
 constexpr int exit_failure = -1;  // seen by the caller as 255
 
-// The exit status is the one report a caller always gets. If whoever reads
-// our stdout has gone, losing the status line must not also turn a finished
-// reset into a death by SIGPIPE.
-void ignore_a_broken_stdout_pipe() { (void)signal(SIGPIPE, SIG_IGN); }
+// The exit status is the one report a caller always gets, so no signal that
+// the tool's own calls can raise may end or stop it after the command has
+// gone out. Ignored, each such call fails with an error code or goes ahead:
+// SIGPIPE: stdout is a pipe whose reader has gone (the write gets EPIPE);
+// SIGXFSZ: stdout is a file at the caller's file size limit (EFBIG);
+// SIGTTOU: the port or stdout is the controlling terminal of a session the
+//   tool runs in the background of; the settings and the write go ahead,
+//   as they would for a job in the foreground, instead of the tool being
+//   stopped with the device half set up and the caller waiting forever.
+constexpr int signals_from_own_calls[] = {SIGPIPE, SIGXFSZ, SIGTTOU};
+
+void ignore_signals_from_own_calls() {
+    for (const int sig : signals_from_own_calls) (void)signal(sig, SIG_IGN);
+}
 
 int open_port() { return open(port_path, open_flags); }
 
@@ -100,7 +112,7 @@ void report(int port, const char* line) {
 }  // namespace
 
 int main(int /*argc*/, char** /*argv*/) {
-    ignore_a_broken_stdout_pipe();
+    ignore_signals_from_own_calls();
 
     const int port = open_port();
     if (port < 0) {

@@ -1,7 +1,8 @@
-// What can be found at the port path, and states of the device: whatever it
-// is, the tool says so on stdout, exits 255, never hangs and never completes
-// a command it could not send whole. Failures of single system calls are in
-// the injected-fault table.
+// What can be found at the port path, and states of the device. Anything
+// that is no device, or a device that cannot take the command, gets an error
+// line and 255; a device that is no terminal (/dev/null) takes the command.
+// The tool never hangs and never completes a command it could not send
+// whole. Failures of single system calls are in the injected-fault table.
 #include "port_run.hpp"
 
 #include <string>

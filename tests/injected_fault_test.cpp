@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -147,6 +148,18 @@ struct StartState {
 
 std::vector<std::string> shell(const std::string& script) { return {"sh", "-c", script + " exec \"$0\""}; }
 
+// A job started with & from a login on the port: the port is the session's
+// controlling terminal, the tool in a process group of its own in the
+// background, so the kernel answers its terminal calls with SIGTTOU. The
+// wrapper reports a stopped tool as 128 + the signal.
+std::vector<std::string> background_job_on_port(const std::string& before = "") {
+    return shell(before + " exec setsid -w -c perl -MPOSIX -e '"
+                          "my $pid = fork() // die; if (!$pid) { setpgid(0, 0); exec(@ARGV) or exit 127 }"
+                          " waitpid($pid, WUNTRACED); exit(WIFSTOPPED(${^CHILD_ERROR_NATIVE})"
+                          " ? 128 + WSTOPSIG(${^CHILD_ERROR_NATIVE}) : $? >> 8)'"
+                          " \"$0\" < /dev/ttyACM0;");
+}
+
 // Closed standard descriptors hand the port the lowest free number.
 const StartState start_states[] = {
     {"PortOnStdin", shell("exec <&-;"), success()},
@@ -158,6 +171,10 @@ const StartState start_states[] = {
     {"StdoutReaderGoneSigpipeDefault", {"env", "--default-signal=PIPE"}, success_silently(), Capture::dead_pipe},
     {"StdoutReaderGoneOnOpenError", {"env", "--default-signal=PIPE"}, open_error_silently(), Capture::dead_pipe,
      {}, true},
+    {"StdoutFileAtSizeLimit", {"prlimit", "--fsize=0", "--"}, success_silently()},
+    {"PortControlsTheSessionOfABackgroundJob", background_job_on_port(), success()},
+    {"PortControlsTheSessionOfABackgroundJobWithTostop", background_job_on_port("stty tostop < /dev/ttyACM0 &&"),
+     success()},
     {"UserWithoutAccess", {}, open_error(), Capture::file, {}, true},
     {"PortHeldExclusivelyByAnother", {}, open_error(), Capture::file, {"--exclusive"}, true},
 };
@@ -169,13 +186,15 @@ class StartedIn : public OnVirtualPort, public ::testing::WithParamInterface<Sta
 TEST_P(StartedIn, LeavesStatusExitAndDeviceInAgreement) {
     const StartState& row = GetParam();
     std::vector<std::string> wrapper = row.wrapper;
+    std::optional<ReachableTool> tool;
     if (row.as_nobody) {
         if (geteuid() != 0) GTEST_SKIP() << "switching to an unprivileged user needs root";
         wrapper.insert(wrapper.begin(), {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+        tool.emplace();
     }
     PortRunRequest request;
     request.port_options = row.port_options;
-    request.command = tool_command(wrapper);
+    request.command = tool ? tool_command(wrapper, tool->path()) : tool_command(wrapper);
     request.stdout_to = row.stdout_to;
     expect_agreement(run_on_port(request), row.expected);
 }

@@ -9,13 +9,14 @@
 
 namespace {
 
-using LineSetup = OnVirtualPort;
+// Run on every C library in the field by the C library matrix.
+using ThroughTheCLibrary = OnVirtualPort;
 
 tcflag_t flags(const PortRun& run, const std::string& key) {
     return static_cast<tcflag_t>(std::stoul(run[key], nullptr, 16));
 }
 
-TEST_F(LineSetup, MovesA9600LineWithTwoStopBitsTo19200WithOne) {
+TEST_F(ThroughTheCLibrary, MovesA9600LineWithTwoStopBitsTo19200WithOne) {
     const PortRun run = run_on_port({{"--speed", "9600", "--stop-bits", "2", "--flow", "on", "--echo", "on"}});
     ASSERT_EQ(run.exit_status, 0);
     ASSERT_EQ(run["before.stop_bits"], "2");
@@ -32,7 +33,7 @@ TEST_F(LineSetup, MovesA9600LineWithTwoStopBitsTo19200WithOne) {
     EXPECT_EQ(flags(run, "after.cflag") & ~allowed, flags(run, "before.cflag") & ~allowed);
 }
 
-TEST_F(LineSetup, LeavesFlowControlAndEchoOffWhenTheyWereOff) {
+TEST_F(ThroughTheCLibrary, LeavesFlowControlAndEchoOffWhenTheyWereOff) {
     const PortRun run = run_on_port({{"--speed", "115200", "--flow", "off", "--echo", "off"}});
     ASSERT_EQ(run.exit_status, 0);
     EXPECT_EQ(run["after.ispeed"], "19200");
@@ -42,7 +43,7 @@ TEST_F(LineSetup, LeavesFlowControlAndEchoOffWhenTheyWereOff) {
     EXPECT_EQ(run["after.canonical"], "off");
 }
 
-TEST_F(LineSetup, LeavesALineAlreadyAt19200_8N1AsItWas) {
+TEST_F(ThroughTheCLibrary, LeavesALineAlreadyAt19200_8N1AsItWas) {
     const PortRun run = run_on_port({{"--speed", "19200", "--stop-bits", "1"}});
     ASSERT_EQ(run.exit_status, 0);
     expect_line_unchanged(run);

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <sstream>
@@ -59,8 +60,24 @@ TempDir::TempDir() {
 }
 
 TempDir::~TempDir() {
-    const std::string command = "rm -rf '" + path_ + "'";
-    if (std::system(command.c_str()) != 0) ADD_FAILURE() << "could not remove " << path_;
+    std::error_code error;
+    std::filesystem::remove_all(path_, error);
+    if (error) ADD_FAILURE() << "could not remove " << path_ << ": " << error.message();
+}
+
+ReachableTool::ReachableTool() : path_(dir_.file("reset_acm0")) {
+    namespace fs = std::filesystem;
+    const auto everyone = fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                          fs::perms::others_read | fs::perms::others_exec;
+    fs::permissions(dir_.path(), everyone);
+    fs::copy_file(RESET_ACM0_PATH, path_);
+    fs::permissions(path_, everyone);
+    // Every folder above must let the user through too, or the copy is no better.
+    for (fs::path up = fs::path(path_).parent_path(); up != up.root_path(); up = up.parent_path()) {
+        if ((fs::status(up).permissions() & fs::perms::others_exec) == fs::perms::none) {
+            ADD_FAILURE() << up << " keeps other users out; set TEST_TMPDIR to a folder they can enter";
+        }
+    }
 }
 
 std::string PortRun::operator[](const std::string& key) const {
@@ -74,13 +91,13 @@ std::string PortRun::operator[](const std::string& key) const {
 
 double PortRun::duration_ms() const { return std::stod((*this)["duration_ms"]); }
 
-std::vector<std::string> tool_command(const std::vector<std::string>& prefix) {
+std::vector<std::string> tool_command(const std::vector<std::string>& prefix, const std::string& tool) {
     std::vector<std::string> command = prefix;
-    if (const char* under = std::getenv("RESET_ACM0_RUN_UNDER")) {
-        std::istringstream words(under);
-        for (std::string word; words >> word;) command.push_back(word);
+    if (const char* emulator = std::getenv("RESET_ACM0_EMULATOR")) {
+        command.emplace_back(emulator);
+        if (const char* root = std::getenv("RESET_ACM0_EMULATOR_ROOT")) command.insert(command.end(), {"-L", root});
     }
-    command.emplace_back(RESET_ACM0_PATH);
+    command.push_back(tool);
     return command;
 }
 

@@ -14,9 +14,22 @@ public:
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return path_; }
     std::string file(const std::string& name) const { return path_ + "/" + name; }
 
 private:
+    std::string path_;
+};
+
+// A copy of the tool that every user can start: the build folder may sit
+// under a home directory or a temporary folder that other users cannot enter.
+class ReachableTool {
+public:
+    ReachableTool();
+    const std::string& path() const { return path_; }
+
+private:
+    TempDir dir_;
     std::string path_;
 };
 
@@ -35,10 +48,12 @@ struct PortRun {
 // whose reader has already gone.
 enum class Capture { file, pipe, dead_pipe };
 
-// The tool's command line: the tool, started under RESET_ACM0_RUN_UNDER (an
-// emulator with another C library, say) when that is set, and under the
-// given prefix (a tracer, a user switch).
-std::vector<std::string> tool_command(const std::vector<std::string>& prefix = {});
+// The tool's command line: the tool, started under the given prefix (a
+// tracer, a user switch) and, when RESET_ACM0_EMULATOR is set, under that
+// emulator, with RESET_ACM0_EMULATOR_ROOT as its library root (-L). Each is
+// one path, spaces and all.
+std::vector<std::string> tool_command(const std::vector<std::string>& prefix = {},
+                                      const std::string& tool = RESET_ACM0_PATH);
 
 struct PortRunRequest {
     std::vector<std::string> port_options;
@@ -52,7 +67,9 @@ PortRun run_on_port(const PortRunRequest& request);
 // standard error.
 void expect_outcome(const PortRun& run, const std::string& line, int exit_status);
 
-// Every line setting the report holds, from speeds to control characters.
+// Every line setting a pseudo-terminal keeps, from speeds to control
+// characters: all the report holds but data bits and parity, which a
+// pseudo-terminal always reports as 8 and none.
 inline const std::vector<std::string> all_line_settings{
     "ispeed", "ospeed", "stop_bits", "flow_control", "echo", "canonical", "iflag", "oflag", "cflag", "lflag", "cc"};
 

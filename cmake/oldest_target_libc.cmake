@@ -5,7 +5,7 @@
 # toolchain built against its own, newer C library.
 list(GET target_suites 0 oldest_suite)
 execute_process(
-  COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/scripts/debian-root ${debian_cache}
+  COMMAND ${debian_root} ${debian_cache}
           ${oldest_suite} armhf ${debian_cache}/sysroot-${oldest_suite} libc6 libc6-dev linux-libc-dev
   OUTPUT_VARIABLE oldest_sysroot OUTPUT_STRIP_TRAILING_WHITESPACE
   COMMAND_ERROR_IS_FATAL ANY)
@@ -24,14 +24,16 @@ target_compile_options(oldest_target_libc INTERFACE --sysroot=${oldest_sysroot} 
 foreach(language IN ITEMS C CXX)
   foreach(dir IN LISTS CMAKE_${language}_IMPLICIT_INCLUDE_DIRECTORIES)
     if(dir MATCHES "/c\\+\\+/|/gcc(-cross)?/")
-      target_compile_options(oldest_target_libc INTERFACE "$<$<COMPILE_LANGUAGE:${language}>:SHELL:-isystem ${dir}>")
+      target_compile_options(oldest_target_libc INTERFACE "$<$<COMPILE_LANGUAGE:${language}>:-isystem${dir}>")
     endif()
   endforeach()
 endforeach()
 set(multiarch arm-linux-gnueabihf)
+# Each -isystem is one argument with its folder joined, so a path with
+# spaces stays whole.
 target_compile_options(oldest_target_libc INTERFACE
-  "SHELL:-isystem ${oldest_sysroot}/usr/include/${multiarch}"
-  "SHELL:-isystem ${oldest_sysroot}/usr/include")
+  "-isystem${oldest_sysroot}/usr/include/${multiarch}"
+  "-isystem${oldest_sysroot}/usr/include")
 # Start files and libraries from the sysroot, ahead of the toolchain's own.
 target_link_options(oldest_target_libc INTERFACE
   --sysroot=${oldest_sysroot} -B${oldest_sysroot}/usr/lib/${multiarch}/

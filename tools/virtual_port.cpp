@@ -43,19 +43,43 @@ const char usage[] =
     "  --echo on|off       start with echo and canonical mode (default on)\n"
     "  --exclusive         hold the port in exclusive mode (TIOCEXCL), open\n"
     "                      to every user, so that only root can open it too\n"
-    "  --fault KIND        none, missing (no node at the path), file (a\n"
-    "                      regular file), fifo, null (/dev/null, a device\n"
-    "                      that is no terminal), full (a device that reads\n"
-    "                      nothing and whose buffer is full), hangup (the\n"
-    "                      device has gone away)\n"
+    "  --fault KIND        what stands at the path (default none):\n"
+    "%s"
     "  --format text|keys  the report as a table or as key=value lines\n"
     "  --report FILE       write the report to FILE instead of stderr\n"
     "  --timeout SECONDS   kill the command after this long (default 10)\n"
     "\n"
     "Exits with the command's exit status, 128+N if signal N ended it, or\n"
-    "125 if the port could not be set up.\n";
+    "125 if the port could not be set up or an option is not valid.\n";
 
 enum class Fault { none, missing, file, fifo, null, full, hangup };
+
+// Everything about a fault kind, in one row.
+struct FaultKind {
+    Fault fault;
+    const char* name;         // as --fault takes it
+    const char* description;  // for --help
+    const char* what_it_was;  // for the report: "/dev/ttyACM0 ..."
+    bool is_pty;              // a pseudo-terminal stands at the path
+};
+
+const FaultKind fault_kinds[] = {
+    {Fault::none, "none", "a pseudo-terminal whose device reads everything", "was a pseudo-terminal", true},
+    {Fault::missing, "missing", "no node at the path", "did not exist", false},
+    {Fault::file, "file", "a regular file, as a stray shell redirect leaves", "was a regular file", false},
+    {Fault::fifo, "fifo", "a FIFO", "was a FIFO", false},
+    {Fault::null, "null", "/dev/null, a device that is no terminal", "was /dev/null", false},
+    {Fault::full, "full", "a device that reads nothing, its buffer full",
+     "was a pseudo-terminal whose device reads nothing", true},
+    {Fault::hangup, "hangup", "a device that has gone away", "was a pseudo-terminal whose device had hung up", true},
+};
+
+const FaultKind& kind_of(Fault f) {
+    for (const FaultKind& k : fault_kinds) {
+        if (k.fault == f) return k;
+    }
+    return fault_kinds[0];
+}
 
 struct Options {
     speed_t speed = B9600;
@@ -99,6 +123,25 @@ unsigned long baud_of(speed_t code) {
     fail(what + ": " + std::strerror(errno));
 }
 
+// A whole decimal number, or nothing: "abc", "5x", "" and overflow are not.
+bool parse_number(const char* text, unsigned long& number) {
+    if (*text < '0' || *text > '9') return false;
+    char* end = nullptr;
+    errno = 0;
+    number = std::strtoul(text, &end, 10);
+    return errno == 0 && *end == '\0';
+}
+
+void print_usage() {
+    std::string kinds;
+    for (const FaultKind& k : fault_kinds) {
+        char row[128];
+        std::snprintf(row, sizeof row, "                        %-8s %s\n", k.name, k.description);
+        kinds += row;
+    }
+    std::printf(usage, kinds.c_str());
+}
+
 bool parse_on_off(const char* value, const char* option) {
     if (std::strcmp(value, "on") == 0) return true;
     if (std::strcmp(value, "off") == 0) return false;
@@ -120,18 +163,21 @@ Options parse(int argc, char** argv) {
         }
         if (arg.rfind("--", 0) != 0) break;
         if (arg == "--help") {
-            std::fputs(usage, stdout);
+            print_usage();
             std::exit(0);
         } else if (arg == "--speed") {
-            const unsigned long baud = std::strtoul(value("--speed"), nullptr, 10);
+            const char* v = value("--speed");
+            unsigned long baud = 0;
             bool known = false;
-            for (const Speed& s : speeds) {
-                if (s.baud == baud) {
-                    o.speed = s.code;
-                    known = true;
+            if (parse_number(v, baud)) {
+                for (const Speed& s : speeds) {
+                    if (s.baud == baud) {
+                        o.speed = s.code;
+                        known = true;
+                    }
                 }
             }
-            if (!known) fail("unsupported --speed " + std::to_string(baud));
+            if (!known) fail(std::string("--speed takes a baud rate the line supports, not '") + v + "'");
         } else if (arg == "--stop-bits") {
             const std::string v = value("--stop-bits");
             if (v != "1" && v != "2") fail("--stop-bits takes 1 or 2");
@@ -144,18 +190,14 @@ Options parse(int argc, char** argv) {
             o.exclusive = true;
         } else if (arg == "--fault") {
             const std::string v = value("--fault");
-            const std::pair<const char*, Fault> faults[] = {
-                {"none", Fault::none}, {"missing", Fault::missing},
-                {"file", Fault::file}, {"fifo", Fault::fifo}, {"null", Fault::null},
-                {"full", Fault::full}, {"hangup", Fault::hangup}};
             bool known = false;
-            for (const auto& f : faults) {
-                if (v == f.first) {
-                    o.fault = f.second;
+            for (const FaultKind& k : fault_kinds) {
+                if (v == k.name) {
+                    o.fault = k.fault;
                     known = true;
                 }
             }
-            if (!known) fail("unknown --fault " + v);
+            if (!known) fail("--fault takes a kind that --help lists, not '" + v + "'");
         } else if (arg == "--format") {
             const std::string v = value("--format");
             if (v != "text" && v != "keys") fail("--format takes text or keys");
@@ -163,8 +205,12 @@ Options parse(int argc, char** argv) {
         } else if (arg == "--report") {
             o.report_path = value("--report");
         } else if (arg == "--timeout") {
-            o.timeout_s = std::atoi(value("--timeout"));
-            if (o.timeout_s <= 0) fail("--timeout takes a positive number of seconds");
+            const char* v = value("--timeout");
+            unsigned long seconds = 0;
+            if (!parse_number(v, seconds) || seconds == 0 || seconds > 86400) {
+                fail(std::string("--timeout takes a whole number of seconds from 1 to 86400, not '") + v + "'");
+            }
+            o.timeout_s = static_cast<int>(seconds);
         } else {
             fail("unknown option " + arg + " (see --help)");
         }
@@ -404,6 +450,7 @@ struct Setting {
     const char* key;
     const char* label;
     std::string (*show)(const termios&);
+    bool in_table = true;  // the raw flags are for the key=value report only
 };
 
 std::string on_off(bool b) { return b ? "on" : "off"; }
@@ -429,25 +476,13 @@ const Setting settings[] = {
     {"flow_control", "RTS/CTS flow control", [](const termios& t) { return on_off(t.c_cflag & CRTSCTS); }},
     {"echo", "echo", [](const termios& t) { return on_off(t.c_lflag & ECHO); }},
     {"canonical", "canonical mode", [](const termios& t) { return on_off(t.c_lflag & ICANON); }},
-    {"iflag", "c_iflag", [](const termios& t) { return hex(t.c_iflag); }},
-    {"oflag", "c_oflag", [](const termios& t) { return hex(t.c_oflag); }},
-    {"cflag", "c_cflag", [](const termios& t) { return hex(t.c_cflag); }},
-    {"lflag", "c_lflag", [](const termios& t) { return hex(t.c_lflag); }},
-    {"cc", "c_cc", [](const termios& t) { return hex(std::string(reinterpret_cast<const char*>(t.c_cc), NCCS), ""); }},
+    {"iflag", "c_iflag", [](const termios& t) { return hex(t.c_iflag); }, false},
+    {"oflag", "c_oflag", [](const termios& t) { return hex(t.c_oflag); }, false},
+    {"cflag", "c_cflag", [](const termios& t) { return hex(t.c_cflag); }, false},
+    {"lflag", "c_lflag", [](const termios& t) { return hex(t.c_lflag); }, false},
+    {"cc", "c_cc", [](const termios& t) { return hex(std::string(reinterpret_cast<const char*>(t.c_cc), NCCS), ""); },
+     false},
 };
-
-const char* fault_name(Fault f) {
-    switch (f) {
-        case Fault::none: return "none";
-        case Fault::missing: return "missing";
-        case Fault::file: return "file";
-        case Fault::fifo: return "fifo";
-        case Fault::null: return "null";
-        case Fault::full: return "full";
-        case Fault::hangup: return "hangup";
-    }
-    return "?";
-}
 
 std::string exit_text(const Run& run) {
     if (WIFEXITED(run.status)) return "exited with status " + std::to_string(WEXITSTATUS(run.status));
@@ -467,7 +502,7 @@ struct Report {
 std::string keys(const Report& r) {
     std::string s;
     auto add = [&](const std::string& k, const std::string& v) { s += k + "=" + v + "\n"; };
-    add("fault", fault_name(r.fault));
+    add("fault", kind_of(r.fault).name);
     add("exit_status", WIFEXITED(r.run.status) ? std::to_string(WEXITSTATUS(r.run.status)) : "");
     add("signal", WIFSIGNALED(r.run.status) ? std::to_string(WTERMSIG(r.run.status)) : "");
     add("timed_out", r.run.timed_out ? "1" : "0");
@@ -491,17 +526,7 @@ std::string keys(const Report& r) {
 }
 
 std::string text(const Report& r) {
-    std::string s = "\n--- virtual-port: /dev/ttyACM0 ";
-    switch (r.fault) {
-        case Fault::none: s += "was a pseudo-terminal"; break;
-        case Fault::missing: s += "did not exist"; break;
-        case Fault::file: s += "was a regular file"; break;
-        case Fault::fifo: s += "was a FIFO"; break;
-        case Fault::null: s += "was /dev/null"; break;
-        case Fault::full: s += "was a pseudo-terminal whose device reads nothing"; break;
-        case Fault::hangup: s += "was a pseudo-terminal whose device had hung up"; break;
-    }
-    s += "\n";
+    std::string s = std::string("\n--- virtual-port: /dev/ttyACM0 ") + kind_of(r.fault).what_it_was + "\n";
     if (r.prefilled > 0) {
         s += "the device had left " + std::to_string(r.prefilled) + " bytes unread before the run" +
              (r.filler_intact ? "" : " (and they did not come out intact)") + "\n";
@@ -518,7 +543,7 @@ std::string text(const Report& r) {
         std::snprintf(row, sizeof row, "%-24s %-12s %s\n", "line setting", "before", "after");
         s += row;
         for (const Setting& setting : settings) {
-            if (setting.label[0] == 'c' && setting.label[1] == '_') continue;  // raw flags: keys only
+            if (!setting.in_table) continue;
             std::snprintf(row, sizeof row, "  %-22s %-12s %s\n", setting.label, setting.show(r.before.t).c_str(),
                           r.after.present ? setting.show(r.after.t).c_str() : "-");
             s += row;
@@ -554,7 +579,7 @@ int main(int argc, char** argv) {
     Report r;
     r.fault = o.fault;
     Port port;
-    const bool is_pty = o.fault == Fault::none || o.fault == Fault::full || o.fault == Fault::hangup;
+    const bool is_pty = kind_of(o.fault).is_pty;
     if (is_pty) {
         port = open_pty();
         set_initial_line(port, o);

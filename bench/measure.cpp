@@ -78,10 +78,10 @@ void run_once(const Contender& c, int run) {
 
 int main(int argc, char** argv) {
     if (argc != 3) {
-        std::fputs("usage: bench-measure RUNS CONTENDERS_FILE\n", stderr);
+        (void)std::fputs("usage: bench-measure RUNS CONTENDERS_FILE\n", stderr);
         return 2;
     }
-    const int runs = std::atoi(argv[1]);
+    const long runs = std::strtol(argv[1], nullptr, 10);
     const std::vector<Contender> contenders = read_contenders(argv[2]);
     if (runs <= 0 || contenders.empty()) return 2;
     for (int run = 0; run < runs; ++run) {

@@ -8,7 +8,9 @@ import statistics
 import sys
 
 work, results, runs = sys.argv[1], sys.argv[2], int(sys.argv[3])
-CONTENDERS = ["reset_acm0", "shell recipe", "pyserial", "floor"]
+# The contenders, as run-benchmarks listed them for bench-measure: name, tab, argv.
+with open(os.path.join(work, "contenders")) as f:
+    CONTENDERS = [line.split("\t", 1)[0] for line in f if line.strip()]
 PAUSE_US = 100_000
 # What the job itself needs once main runs: open, read and set the line,
 # write, sleep, print, close.
@@ -164,22 +166,26 @@ lines += [
     f"System calls after libc start-up (the floor makes {len(startup)} before exiting): reset_acm0 makes "
     f"{len(after_startup)}: {', '.join(after_startup)}; the job needs {len(MINIMUM)}: {', '.join(MINIMUM)}.",
 ]
-# Beyond the job's minimum: the tool's one deliberate call, and the two reads
+# Beyond the job's minimum: the tool's deliberate calls, and the two reads
 # glibc's tcsetattr makes around setting the line.
-DELIBERATE = ["rt_sigaction"]
+DELIBERATE = ["rt_sigaction"] * 3
 GLIBC_EXTRA = ["ioctl", "ioctl"]
 if after_startup == MINIMUM:
     lines.append("Nothing beyond the minimum.")
 elif sorted(after_startup) == sorted(MINIMUM + DELIBERATE + GLIBC_EXTRA):
     lines.append(
-        "One beyond the minimum is the tool's own: rt_sigaction, ignoring SIGPIPE so that a stdout "
-        "whose reader has gone cannot turn a finished reset into a death by signal. The other two "
-        "are inside glibc's tcsetattr, which reads the settings back before and after setting them."
+        "Three beyond the minimum are the tool's own: rt_sigaction for SIGPIPE, SIGXFSZ and SIGTTOU, "
+        "so that no signal its own calls can raise ends or stops it once the command may have gone "
+        "out. The other two are inside glibc's tcsetattr, which reads the settings back before and "
+        "after setting them."
     )
 else:
     lines.append("**More than the minimum: look at the sequence above.**")
 if problems:
     lines += ["", "Runs that failed: " + "; ".join(sorted(set(problems)))]
+# A measurement that is missing means a tool that did not run, not a result.
+missing = [f"{name}: {key}" for name in CONTENDERS for key in ("instr_success", "instr_open_error")
+           if row[name][key] is None] + [f"{name}: syscalls" for name in CONTENDERS if not row[name]["syscalls"]]
 
 os.makedirs(results, exist_ok=True)
 with open(os.path.join(results, "results.md"), "w") as f:
@@ -189,3 +195,5 @@ with open(os.path.join(results, "chart.dat"), "w") as f:
         q1, q2, q3 = row[name]["overhead"]
         f.write(f'"{name}" {q2:.4f} {q1:.4f} {q3:.4f} {row[name]["instr_success"] or 0}\n')
 print("\n".join(lines))
+if missing:
+    sys.exit("report.py: measurements missing: " + ", ".join(missing))

@@ -58,7 +58,9 @@ constexpr int exit_failure = -1;  // seen by the caller as 255
 constexpr int signals_from_own_calls[] = {SIGPIPE, SIGXFSZ, SIGTTOU};
 
 void ignore_signals_from_own_calls() {
-    for (const int sig : signals_from_own_calls) (void)signal(sig, SIG_IGN);
+    for (const int sig : signals_from_own_calls) {
+        (void)signal(sig, SIG_IGN);
+    }
 }
 
 int open_port() { return open(port_path, open_flags); }

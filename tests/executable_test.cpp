@@ -30,6 +30,7 @@ protected:
 TEST_F(ShippedExecutable, NeedsNothingButTheCLibrary) {
     const auto needed = lines_with(output_of("readelf -d '" RESET_ACM0_PATH "'"), "(NEEDED)");
     std::vector<std::string> names;
+    names.reserve(needed.size());
     for (const std::string& line : needed) names.push_back(line.substr(line.find('[')));
 #if defined(RESET_ACM0_STATIC)
     const std::vector<std::string> expected{};

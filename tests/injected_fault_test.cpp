@@ -128,7 +128,7 @@ TEST_P(InjectedFault, LeavesStatusExitAndDeviceInAgreement) {
     for (std::string line; std::getline(lines, line);) {
         if (line.find("(INJECTED)") != std::string::npos) injected.push_back(line);
     }
-    ASSERT_EQ(injected.size(), 1u) << "strace injected " << injected.size() << " faults";
+    ASSERT_EQ(injected.size(), 1U) << "strace injected " << injected.size() << " faults";
     EXPECT_NE(injected[0].find(row.seen_as), std::string::npos) << injected[0];
 }
 
@@ -142,8 +142,8 @@ struct StartState {
     std::vector<std::string> wrapper;  // what the tool is started under
     Expected expected;
     Capture stdout_to = Capture::file;
-    std::vector<std::string> port_options = {};
     bool as_nobody = false;            // started as an unprivileged user
+    std::vector<std::string> port_options = {};
 };
 
 std::vector<std::string> shell(const std::string& script) { return {"sh", "-c", script + " exec \"$0\""}; }
@@ -169,14 +169,13 @@ const StartState start_states[] = {
     {"PortOnStdoutStderrClosed", shell("exec >&- 2>&-;"), success_silently()},
     {"StdoutReaderGoneSigpipeIgnored", {"env", "--ignore-signal=PIPE"}, success_silently(), Capture::dead_pipe},
     {"StdoutReaderGoneSigpipeDefault", {"env", "--default-signal=PIPE"}, success_silently(), Capture::dead_pipe},
-    {"StdoutReaderGoneOnOpenError", {"env", "--default-signal=PIPE"}, open_error_silently(), Capture::dead_pipe,
-     {}, true},
+    {"StdoutReaderGoneOnOpenError", {"env", "--default-signal=PIPE"}, open_error_silently(), Capture::dead_pipe, true},
     {"StdoutFileAtSizeLimit", {"prlimit", "--fsize=0", "--"}, success_silently()},
     {"PortControlsTheSessionOfABackgroundJob", background_job_on_port(), success()},
     {"PortControlsTheSessionOfABackgroundJobWithTostop", background_job_on_port("stty tostop < /dev/ttyACM0 &&"),
      success()},
-    {"UserWithoutAccess", {}, open_error(), Capture::file, {}, true},
-    {"PortHeldExclusivelyByAnother", {}, open_error(), Capture::file, {"--exclusive"}, true},
+    {"UserWithoutAccess", {}, open_error(), Capture::file, true},
+    {"PortHeldExclusivelyByAnother", {}, open_error(), Capture::file, true, {"--exclusive"}},
 };
 
 void PrintTo(const StartState& row, std::ostream* out) { *out << row.name; }

@@ -56,22 +56,22 @@ enum class Fault { none, missing, file, fifo, null, full, hangup };
 
 // Everything about a fault kind, in one row.
 struct FaultKind {
-    Fault fault;
     const char* name;         // as --fault takes it
     const char* description;  // for --help
     const char* what_it_was;  // for the report: "/dev/ttyACM0 ..."
+    Fault fault;
     bool is_pty;              // a pseudo-terminal stands at the path
 };
 
 const FaultKind fault_kinds[] = {
-    {Fault::none, "none", "a pseudo-terminal whose device reads everything", "was a pseudo-terminal", true},
-    {Fault::missing, "missing", "no node at the path", "did not exist", false},
-    {Fault::file, "file", "a regular file, as a stray shell redirect leaves", "was a regular file", false},
-    {Fault::fifo, "fifo", "a FIFO", "was a FIFO", false},
-    {Fault::null, "null", "/dev/null, a device that is no terminal", "was /dev/null", false},
-    {Fault::full, "full", "a device that reads nothing, its buffer full",
-     "was a pseudo-terminal whose device reads nothing", true},
-    {Fault::hangup, "hangup", "a device that has gone away", "was a pseudo-terminal whose device had hung up", true},
+    {"none", "a pseudo-terminal whose device reads everything", "was a pseudo-terminal", Fault::none, true},
+    {"missing", "no node at the path", "did not exist", Fault::missing, false},
+    {"file", "a regular file, as a stray shell redirect leaves", "was a regular file", Fault::file, false},
+    {"fifo", "a FIFO", "was a FIFO", Fault::fifo, false},
+    {"null", "/dev/null, a device that is no terminal", "was /dev/null", Fault::null, false},
+    {"full", "a device that reads nothing, its buffer full", "was a pseudo-terminal whose device reads nothing",
+     Fault::full, true},
+    {"hangup", "a device that has gone away", "was a pseudo-terminal whose device had hung up", Fault::hangup, true},
 };
 
 const FaultKind& kind_of(Fault f) {
@@ -115,7 +115,7 @@ unsigned long baud_of(speed_t code) {
 }
 
 [[noreturn]] void fail(const std::string& what) {
-    std::fprintf(stderr, "virtual-port: %s\n", what.c_str());
+    (void)std::fprintf(stderr, "virtual-port: %s\n", what.c_str());
     std::exit(setup_failure);
 }
 
@@ -136,16 +136,42 @@ void print_usage() {
     std::string kinds;
     for (const FaultKind& k : fault_kinds) {
         char row[128];
-        std::snprintf(row, sizeof row, "                        %-8s %s\n", k.name, k.description);
+        (void)std::snprintf(row, sizeof row, "                        %-8s %s\n", k.name, k.description);
         kinds += row;
     }
-    std::printf(usage, kinds.c_str());
+    (void)std::printf(usage, kinds.c_str());
 }
 
-bool parse_on_off(const char* value, const char* option) {
-    if (std::strcmp(value, "on") == 0) return true;
-    if (std::strcmp(value, "off") == 0) return false;
-    fail(std::string(option) + " takes on or off");
+// For an option that takes one of two words: whether it was the second.
+bool is_second_of(const char* value, const char* option, const char* first, const char* second) {
+    if (std::strcmp(value, second) == 0) return true;
+    if (std::strcmp(value, first) == 0) return false;
+    fail(std::string(option) + " takes " + first + " or " + second + ", not '" + value + "'");
+}
+
+speed_t parse_speed(const char* v) {
+    unsigned long baud = 0;
+    if (parse_number(v, baud)) {
+        for (const Speed& s : speeds) {
+            if (s.baud == baud) return s.code;
+        }
+    }
+    fail(std::string("--speed takes a baud rate the line supports, not '") + v + "'");
+}
+
+Fault parse_fault(const std::string& v) {
+    for (const FaultKind& k : fault_kinds) {
+        if (v == k.name) return k.fault;
+    }
+    fail("--fault takes a kind that --help lists, not '" + v + "'");
+}
+
+int parse_timeout(const char* v) {
+    unsigned long seconds = 0;
+    if (!parse_number(v, seconds) || seconds == 0 || seconds > 86400) {
+        fail(std::string("--timeout takes a whole number of seconds from 1 to 86400, not '") + v + "'");
+    }
+    return static_cast<int>(seconds);
 }
 
 Options parse(int argc, char** argv) {
@@ -166,51 +192,23 @@ Options parse(int argc, char** argv) {
             print_usage();
             std::exit(0);
         } else if (arg == "--speed") {
-            const char* v = value("--speed");
-            unsigned long baud = 0;
-            bool known = false;
-            if (parse_number(v, baud)) {
-                for (const Speed& s : speeds) {
-                    if (s.baud == baud) {
-                        o.speed = s.code;
-                        known = true;
-                    }
-                }
-            }
-            if (!known) fail(std::string("--speed takes a baud rate the line supports, not '") + v + "'");
+            o.speed = parse_speed(value("--speed"));
         } else if (arg == "--stop-bits") {
-            const std::string v = value("--stop-bits");
-            if (v != "1" && v != "2") fail("--stop-bits takes 1 or 2");
-            o.two_stop_bits = v == "2";
+            o.two_stop_bits = is_second_of(value("--stop-bits"), "--stop-bits", "1", "2");
         } else if (arg == "--flow") {
-            o.flow_control = parse_on_off(value("--flow"), "--flow");
+            o.flow_control = is_second_of(value("--flow"), "--flow", "off", "on");
         } else if (arg == "--echo") {
-            o.echo = parse_on_off(value("--echo"), "--echo");
+            o.echo = is_second_of(value("--echo"), "--echo", "off", "on");
         } else if (arg == "--exclusive") {
             o.exclusive = true;
         } else if (arg == "--fault") {
-            const std::string v = value("--fault");
-            bool known = false;
-            for (const FaultKind& k : fault_kinds) {
-                if (v == k.name) {
-                    o.fault = k.fault;
-                    known = true;
-                }
-            }
-            if (!known) fail("--fault takes a kind that --help lists, not '" + v + "'");
+            o.fault = parse_fault(value("--fault"));
         } else if (arg == "--format") {
-            const std::string v = value("--format");
-            if (v != "text" && v != "keys") fail("--format takes text or keys");
-            o.keys = v == "keys";
+            o.keys = is_second_of(value("--format"), "--format", "text", "keys");
         } else if (arg == "--report") {
             o.report_path = value("--report");
         } else if (arg == "--timeout") {
-            const char* v = value("--timeout");
-            unsigned long seconds = 0;
-            if (!parse_number(v, seconds) || seconds == 0 || seconds > 86400) {
-                fail(std::string("--timeout takes a whole number of seconds from 1 to 86400, not '") + v + "'");
-            }
-            o.timeout_s = static_cast<int>(seconds);
+            o.timeout_s = parse_timeout(value("--timeout"));
         } else {
             fail("unknown option " + arg + " (see --help)");
         }
@@ -395,7 +393,7 @@ Run run_command(const Options& o, const Port& port, bool device_reads) {
     if (child < 0) fail_errno("cannot fork");
     if (child == 0) {
         execvp(o.command[0], o.command);
-        std::fprintf(stderr, "virtual-port: cannot run %s: %s\n", o.command[0], std::strerror(errno));
+        (void)std::fprintf(stderr, "virtual-port: cannot run %s: %s\n", o.command[0], std::strerror(errno));
         _exit(127);
     }
     const double deadline = start + o.timeout_s * 1000.0;
@@ -422,7 +420,7 @@ std::string hex(const std::string& bytes, const char* separator) {
     std::string out;
     char b[3];
     for (size_t i = 0; i < bytes.size(); ++i) {
-        std::snprintf(b, sizeof b, "%02x", static_cast<unsigned char>(bytes[i]));
+        (void)std::snprintf(b, sizeof b, "%02x", static_cast<unsigned char>(bytes[i]));
         if (i > 0) out += separator;
         out += b;
     }
@@ -431,7 +429,7 @@ std::string hex(const std::string& bytes, const char* separator) {
 
 std::string hex(unsigned long value) {
     char b[32];
-    std::snprintf(b, sizeof b, "%lx", value);
+    (void)std::snprintf(b, sizeof b, "%lx", value);
     return b;
 }
 
@@ -540,11 +538,11 @@ std::string text(const Report& r) {
     }
     if (r.before.present) {
         char row[96];
-        std::snprintf(row, sizeof row, "%-24s %-12s %s\n", "line setting", "before", "after");
+        (void)std::snprintf(row, sizeof row, "%-24s %-12s %s\n", "line setting", "before", "after");
         s += row;
         for (const Setting& setting : settings) {
             if (!setting.in_table) continue;
-            std::snprintf(row, sizeof row, "  %-22s %-12s %s\n", setting.label, setting.show(r.before.t).c_str(),
+            (void)std::snprintf(row, sizeof row, "  %-22s %-12s %s\n", setting.label, setting.show(r.before.t).c_str(),
                           r.after.present ? setting.show(r.after.t).c_str() : "-");
             s += row;
         }

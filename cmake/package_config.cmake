@@ -2,7 +2,7 @@
 
 # Every time stamp in the package is the source's own, so that two builds of
 # one commit give the same bytes: SOURCE_DATE_EPOCH when the builder sets it,
-# else the time configure worked out.
+# else the newest changelog entry's date.
 if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})
   set(ENV{SOURCE_DATE_EPOCH} "${CPACK_RESET_ACM0_SOURCE_DATE_EPOCH}")
 endif()

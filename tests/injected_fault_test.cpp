@@ -151,10 +151,11 @@ std::vector<std::string> shell(const std::string& script) { return {"sh", "-c", 
 // A job started with & from a login on the port: the port is the session's
 // controlling terminal, the tool in a process group of its own in the
 // background, so the kernel answers its terminal calls with SIGTTOU. The
-// wrapper reports a stopped tool as 128 + the signal.
+// wrapper reports a stopped tool as 128 + the signal. (exec's block form
+// never hands a one-word command to the shell, so a path with spaces holds.)
 std::vector<std::string> background_job_on_port(const std::string& before = "") {
     return shell(before + " exec setsid -w -c perl -MPOSIX -e '"
-                          "my $pid = fork() // die; if (!$pid) { setpgid(0, 0); exec(@ARGV) or exit 127 }"
+                          "my $pid = fork() // die; if (!$pid) { setpgid(0, 0); exec { $ARGV[0] } @ARGV or exit 127 }"
                           " waitpid($pid, WUNTRACED); exit(WIFSTOPPED(${^CHILD_ERROR_NATIVE})"
                           " ? 128 + WSTOPSIG(${^CHILD_ERROR_NATIVE}) : $? >> 8)'"
                           " \"$0\" < /dev/ttyACM0;");

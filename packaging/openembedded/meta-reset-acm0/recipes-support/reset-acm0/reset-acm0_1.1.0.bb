@@ -5,12 +5,15 @@ line. It exits 0 when the port took the whole command and 255 otherwise."
 HOMEPAGE = "https://example.org/reset_acm0"
 SECTION = "utils"
 LICENSE = "MIT"
-LIC_FILES_CHKSUM = "file://doc/copyright;md5=2e0d62d70ff0f16bf05d8cf1ac112fc8"
+LIC_FILES_CHKSUM = "file://LICENSE;md5=738906ad499aac9e8682898e879a0c35"
 
-SRC_URI = "https://example.org/reset_acm0/releases/reset_acm0-${PV}.tar.gz"
+# Unpacked into ${BP}, so that the default S (${BP} in the folder the
+# release unpacks into) finds the sources on every release: the recipe sets
+# no S, since UNPACKDIR is unknown to scarthgap and a WORKDIR in S is an
+# error from whinlatter on.
+SRC_URI = "https://example.org/reset_acm0/releases/reset_acm0-${PV}.tar.gz;subdir=${BP};striplevel=1"
 # SRC_URI[sha256sum] goes in a .bbappend or here: scripts/release-tarball
 # prints the line for the release.
-S = "${UNPACKDIR}/reset_acm0-${PV}"
 
 inherit cmake
 

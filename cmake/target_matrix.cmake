@@ -1,19 +1,9 @@
-# The armhf build on every proven Debian suite, in two ways:
-#  - system.SUITE: the executable as it ships, on the real CDC ACM driver in
-#    an emulated ARMv7 machine with that suite's own kernel, busybox and C
-#    library;
-#  - glibc.SUITE: the tests that go through the C library, run under user
-#    mode emulation on that suite's C library. An emulator new enough for the
-#    terminal calls newer glibc makes is needed (qemu 7.2's user mode answers
-#    TCGETS2 with ENOSYS; trixie's 10.0 does not), so trixie's is fetched for
-#    the build machine's own architecture.
-foreach(suite IN LISTS target_suites)
-  add_test(NAME system.${suite}
-    COMMAND ${PROJECT_SOURCE_DIR}/system/run-system-test ${suite}
-            $<TARGET_FILE:reset_acm0> ${debian_cache} ${PROJECT_BINARY_DIR}/system/${suite})
-  set_tests_properties(system.${suite} PROPERTIES LABELS system TIMEOUT 240)
-endforeach()
-
+# The armhf build on every proven Debian suite's C library: the tests that
+# go through the C library, run under user mode emulation on that suite's
+# C library (glibc.SUITE). An emulator new enough for the terminal calls
+# newer glibc makes is needed (qemu 7.2's user mode answers TCGETS2 with
+# ENOSYS; trixie's 10.0 does not), so trixie's is fetched for the build
+# machine's own architecture. The suites' kernels are the system tests'.
 execute_process(
   COMMAND dpkg --print-architecture
   OUTPUT_VARIABLE build_arch OUTPUT_STRIP_TRAILING_WHITESPACE

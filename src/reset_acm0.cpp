@@ -12,13 +12,14 @@
 // Everything it holds lives on the stack; on armhf the stack protector's
 // guard word lives in the loader, which is why that is a needed library.
 
+// The C library's own headers only: the static build compiles against
+// musl, for which the C++ library's wrappers (<cstring>) are not made.
 #include <fcntl.h>
 #include <signal.h>
+#include <string.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
-
-#include <cstring>
 
 namespace {
 

@@ -7,13 +7,20 @@ set(downstream_buildroot 2026.02.3)
 # Each Yocto release with the bitbake release it takes.
 set(downstream_yocto scarthgap=2.8 wrynose=2.18)
 
+# Buildroot's musl configuration gets Debian's armhf musl as its staging dir.
+include(${PROJECT_SOURCE_DIR}/cmake/debian_targets.cmake)
+execute_process(
+  COMMAND ${debian_root} ${debian_cache} ${musl_suite} armhf ${debian_cache}/musl-${musl_suite}-armhf musl musl-dev
+  OUTPUT_VARIABLE downstream_musl OUTPUT_STRIP_TRAILING_WHITESPACE
+  COMMAND_ERROR_IS_FATAL ANY)
+
 set(work ${PROJECT_BINARY_DIR}/downstream)
 set(virtual_port $<TARGET_FILE:virtual-port>)
 add_test(NAME downstream.plain
   COMMAND ${PROJECT_SOURCE_DIR}/tests/downstream-plain ${PROJECT_SOURCE_DIR} ${work}/plain ${virtual_port})
 add_test(NAME downstream.buildroot
   COMMAND ${PROJECT_SOURCE_DIR}/tests/downstream-buildroot ${downstream_buildroot}
-          ${PROJECT_SOURCE_DIR} ${work}/buildroot ${virtual_port})
+          ${PROJECT_SOURCE_DIR} ${work}/buildroot ${virtual_port} ${downstream_musl})
 set(downstream_tests downstream.plain downstream.buildroot)
 foreach(release_bitbake IN LISTS downstream_yocto)
   string(REPLACE "=" ";" release_bitbake "${release_bitbake}")

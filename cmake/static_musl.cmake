@@ -10,8 +10,6 @@
 # random bytes at start), static PIE, full RELRO and stack clash
 # protection all hold.
 
-# The newest stable Debian's musl.
-set(musl_suite trixie)
 if(CMAKE_CROSSCOMPILING)
   set(musl_arch armhf)
 else()

@@ -20,6 +20,3 @@ inherit cmake
 # Built against the target's own C library from the recipe sysroot; the
 # project's tests need the build host's Debian tools, not the target's.
 EXTRA_OECMAKE = "-DBUILD_TESTING=OFF -DRESET_ACM0_DEBIAN_TARGETS=OFF"
-
-# glibc only: the tool is proven on glibc's terminal calls.
-COMPATIBLE_HOST:libc-musl = "null"

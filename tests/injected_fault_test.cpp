@@ -47,10 +47,10 @@ void expect_agreement(const PortRun& run, const Expected& e) {
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.exit_status, e.outcome == Outcome::success ? 0 : 255);
     EXPECT_EQ(run["received"], e.received) << "bytes at the device";
-    if (e.outcome == Outcome::open_error) {
-        EXPECT_LT(run.duration_ms(), 100.0) << "paused although nothing was sent";
-    } else {
-        EXPECT_GE(run.duration_ms(), 100.0) << "did not give the device its 100 ms";
+    // That an open error makes no pause at all is seen in the sleep calls
+    // themselves: the table of pauses below.
+    if (e.outcome != Outcome::open_error) {
+        EXPECT_GE(run.duration_ms(), pause_ms) << "did not give the device its 100 ms";
     }
     if (e.line_set) {
         EXPECT_EQ(run["after.ispeed"], "19200");
@@ -200,6 +200,58 @@ TEST_P(StartedIn, LeavesStatusExitAndDeviceInAgreement) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, StartedIn, ::testing::ValuesIn(start_states),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+// --- the pause, as the sleep call the tool makes ----------------------------
+
+// What stands at the port path, and whether a write is tried there: the one
+// sleep of exactly 100 ms comes after a write was tried, and only then.
+struct PauseCase {
+    const char* name;
+    std::vector<std::string> port_options;
+    Outcome outcome;
+    bool write_tried;
+};
+
+const PauseCase pause_cases[] = {
+    {"ADevice", {}, Outcome::success, true},
+    {"ADeviceThatIsNoTerminal", {"--fault", "null"}, Outcome::success, true},
+    {"AFullBuffer", {"--fault", "full"}, Outcome::write_error, true},
+    {"NoNode", {"--fault", "missing"}, Outcome::open_error, false},
+    {"ARegularFile", {"--fault", "file"}, Outcome::open_error, false},
+    {"AFifo", {"--fault", "fifo"}, Outcome::open_error, false},
+};
+
+void PrintTo(const PauseCase& row, std::ostream* out) { *out << row.name; }
+
+class PauseWith : public OnVirtualPort, public ::testing::WithParamInterface<PauseCase> {};
+
+TEST_P(PauseWith, ComesExactlyWhenAWriteWasTried) {
+    const PauseCase& row = GetParam();
+    const TempDir dir;
+    const std::string trace = dir.file("trace");
+    PortRunRequest request;
+    request.port_options = row.port_options;
+    request.command = tool_command({"env", "ASAN_OPTIONS=detect_leaks=0", "strace", "-f", "-qq", "-o", trace,
+                                    "-e", "trace=/nanosleep"});
+    const PortRun run = run_on_port(request);
+    EXPECT_EQ(run.out, line_for(row.outcome));
+    EXPECT_EQ(run.exit_status, row.outcome == Outcome::success ? 0 : 255);
+
+    std::ifstream lines(trace);
+    ASSERT_TRUE(lines) << "strace left no trace";
+    std::vector<std::string> sleeps;
+    for (std::string line; std::getline(lines, line);) sleeps.push_back(line);
+    if (!row.write_tried) {
+        EXPECT_TRUE(sleeps.empty()) << "paused although nothing was sent: " << sleeps.front();
+        return;
+    }
+    ASSERT_EQ(sleeps.size(), 1U) << "sleeps: " << sleeps.size();
+    EXPECT_NE(sleeps[0].find("{tv_sec=0, tv_nsec=" + std::to_string(pause_ms * 1000000) + "}"), std::string::npos)
+        << sleeps[0];
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, PauseWith, ::testing::ValuesIn(pause_cases),
                          [](const auto& row) { return std::string(row.param.name); });
 
 }  // namespace

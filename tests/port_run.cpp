@@ -176,8 +176,10 @@ std::string output_of(const std::string& command) {
 
 void OnVirtualPort::SetUp() {
     if (const auto why = namespaces_unavailable()) {
-        if (std::getenv("RESET_ACM0_REQUIRE_NAMESPACES") != nullptr) {
-            FAIL() << *why << "(RESET_ACM0_REQUIRE_NAMESPACES is set, so this cannot be skipped)";
+        // Required when set to anything but nothing or 0.
+        const char* required = std::getenv("RESET_ACM0_REQUIRE_NAMESPACES");
+        if (required != nullptr && *required != '\0' && std::string(required) != "0") {
+            FAIL() << *why << "(RESET_ACM0_REQUIRE_NAMESPACES=" << required << ", so this cannot be skipped)";
         }
         GTEST_SKIP() << *why;
     }

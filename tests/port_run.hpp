@@ -88,6 +88,9 @@ inline const std::string success_line = "[SERIAL PORT WRITE SUCCESS]\n";
 // The reset command as the device must see it.
 inline const std::string reset_command_hex = "80ffaa29";
 
+// How long the tool gives the device after a write, in milliseconds.
+constexpr int pause_ms = 100;
+
 // Tests that need the virtual port skip, and say why, where this machine
 // cannot make namespaces; with RESET_ACM0_REQUIRE_NAMESPACES set they fail.
 class OnVirtualPort : public ::testing::Test {

@@ -37,11 +37,14 @@ TEST_F(Faults, ReportsAFullBufferAfterThePauseAndSendsNothing) {
     EXPECT_EQ(run["received"], "");
 }
 
-TEST_F(Faults, ReportsAHungUpDeviceAsAnError) {
+// Both ends of the pseudo-terminal are closed before the run, and the
+// kernel refuses to open a pty whose other end is gone (EIO): an open error,
+// on every kernel. The real driver's counterpart, an unplugged device, has
+// no node at all: the system test's device-unplugged case, also an open
+// error.
+TEST_F(Faults, ReportsAHungUpDeviceAsAnOpenError) {
     const PortRun run = run_with_fault("hangup");
-    EXPECT_TRUE(run.out == open_error_line || run.out == write_error_line) << run.out;
-    EXPECT_EQ(run.err, "");
-    EXPECT_EQ(run.exit_status, 255);
+    expect_failure(run, open_error_line);
     EXPECT_EQ(run["received"], "");
 }
 

@@ -339,25 +339,37 @@ void set_initial_line(const Port& port, const Options& o) {
     }
 }
 
-// Fills the device-bound buffer until the tty layer takes no more. The pty
-// moves data on from a work queue, so a pass that was refused is repeated
-// after a pause until a whole pass takes nothing.
-size_t fill_output_buffer(int slave) {
+// The most unread bytes the master's line discipline holds (the kernel's
+// N_TTY_BUF_SIZE less one, in raw mode). Once it holds them, nothing moves
+// on towards the device until someone reads.
+constexpr int master_holds_at_most = 4095;
+
+// Fills the device-bound side until the kernel refuses a byte and nothing
+// can drain any more: the pty hands written bytes on to the master from a
+// work queue, so a refusal only stands once the master holds all it takes.
+// Waits for that state, polling, and gives up after a bound that only a
+// kernel that never gets there reaches.
+size_t fill_output_buffer(const Port& port) {
     const std::vector<unsigned char> chunk(4096, 'U');
     size_t total = 0;
-    for (;;) {
-        size_t pass = 0;
+    for (int polls = 0;; ++polls) {
         for (size_t size = chunk.size(); size > 0;) {
-            const ssize_t n = write(slave, chunk.data(), size);
+            const ssize_t n = write(port.slave, chunk.data(), size);
             if (n > 0) {
-                pass += static_cast<size_t>(n);
-            } else {
+                total += static_cast<size_t>(n);
+            } else if (n == 0 || errno == EAGAIN) {
                 size /= 2;
+            } else {
+                fail_errno("cannot fill the port's buffer");
             }
         }
-        total += pass;
-        if (pass == 0) return total;
-        usleep(20000);
+        int held = 0;
+        if (ioctl(port.master, FIONREAD, &held) != 0) fail_errno("cannot count the bytes the device side holds");
+        if (held >= master_holds_at_most) return total;
+        if (polls == 10000) {
+            fail("the port's buffer never filled: the device side holds " + std::to_string(held) + " bytes");
+        }
+        usleep(1000);
     }
 }
 
@@ -603,7 +615,7 @@ int main(int argc, char** argv) {
         bind(null_fd, port_path);
         close(null_fd);
     } else if (o.fault == Fault::full) {
-        r.prefilled = fill_output_buffer(port.slave);
+        r.prefilled = fill_output_buffer(port);
     } else if (o.fault == Fault::hangup) {
         // The other end is gone for good: the line has hung up.
         close(port.master);

@@ -28,7 +28,8 @@ foreach(language IN ITEMS C CXX)
     endif()
   endforeach()
 endforeach()
-set(multiarch arm-linux-gnueabihf)
+# Debian's multiarch folder is the compiler's own library architecture.
+set(multiarch ${CMAKE_LIBRARY_ARCHITECTURE})
 # Each -isystem is one argument with its folder joined, so a path with
 # spaces stays whole.
 target_compile_options(oldest_target_libc INTERFACE

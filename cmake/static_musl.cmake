@@ -19,7 +19,7 @@ else()
     COMMAND_ERROR_IS_FATAL ANY)
 endif()
 execute_process(
-  COMMAND ${debian_root} ${debian_cache} ${musl_suite} ${musl_arch} ${debian_cache}/musl-${musl_suite}-${musl_arch} musl musl-dev
+  COMMAND ${debian_root} ${debian_cache} ${stable_suite} ${musl_arch} ${debian_cache}/musl-${stable_suite}-${musl_arch} musl musl-dev
   OUTPUT_VARIABLE musl_root OUTPUT_STRIP_TRAILING_WHITESPACE
   COMMAND_ERROR_IS_FATAL ANY)
 file(GLOB musl_lib LIST_DIRECTORIES true ${musl_root}/usr/lib/*-linux-musl*)

@@ -2,14 +2,14 @@
 # go through the C library, run under user mode emulation on that suite's
 # C library (glibc.SUITE). An emulator new enough for the terminal calls
 # newer glibc makes is needed (qemu 7.2's user mode answers TCGETS2 with
-# ENOSYS; trixie's 10.0 does not), so trixie's is fetched for the build
-# machine's own architecture. The suites' kernels are the system tests'.
+# ENOSYS; trixie's 10.0 does not), so the stable suite's is fetched for the
+# build machine's own architecture. The suites' kernels are the system tests'.
 execute_process(
   COMMAND dpkg --print-architecture
   OUTPUT_VARIABLE build_arch OUTPUT_STRIP_TRAILING_WHITESPACE
   COMMAND_ERROR_IS_FATAL ANY)
 execute_process(
-  COMMAND ${debian_root} ${debian_cache} trixie ${build_arch} ${debian_cache}/qemu-user-trixie qemu-user
+  COMMAND ${debian_root} ${debian_cache} ${stable_suite} ${build_arch} ${debian_cache}/qemu-user-${stable_suite} qemu-user
   OUTPUT_VARIABLE qemu_root OUTPUT_STRIP_TRAILING_WHITESPACE
   COMMAND_ERROR_IS_FATAL ANY)
 foreach(suite IN LISTS target_suites)

@@ -8,7 +8,6 @@ set(downstream_buildroot 2026.02.3)
 set(downstream_yocto scarthgap=2.8 wrynose=2.18)
 
 # Buildroot's musl configuration gets Debian's armhf musl as its staging dir.
-include(${PROJECT_SOURCE_DIR}/cmake/debian_targets.cmake)
 execute_process(
   COMMAND ${debian_root} ${debian_cache} ${stable_suite} armhf ${debian_cache}/musl-${stable_suite}-armhf musl musl-dev
   OUTPUT_VARIABLE downstream_musl OUTPUT_STRIP_TRAILING_WHITESPACE

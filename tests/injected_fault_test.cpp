@@ -60,6 +60,31 @@ void expect_agreement(const PortRun& run, const Expected& e) {
     }
 }
 
+// The tool run on the port under strace with the given options, and the
+// lines of strace's trace that hold marker (every line for none).
+struct TracedRun {
+    PortRun run;
+    std::vector<std::string> lines;
+};
+
+TracedRun run_traced(const std::vector<std::string>& strace_options, const std::vector<std::string>& port_options,
+                     const std::string& marker = "") {
+    const TempDir dir;
+    const std::string trace = dir.file("trace");
+    std::vector<std::string> strace{"env", "ASAN_OPTIONS=detect_leaks=0", "strace", "-o", trace};
+    strace.insert(strace.end(), strace_options.begin(), strace_options.end());
+    PortRunRequest request;
+    request.port_options = port_options;
+    request.command = tool_command(strace);
+    TracedRun traced{run_on_port(request), {}};
+    std::ifstream lines(trace);
+    EXPECT_TRUE(lines) << "strace left no trace";
+    for (std::string line; std::getline(lines, line);) {
+        if (line.find(marker) != std::string::npos) traced.lines.push_back(line);
+    }
+    return traced;
+}
+
 // --- failures injected into one system call --------------------------------
 
 struct Injection {
@@ -112,22 +137,14 @@ class InjectedFault : public OnVirtualPort, public ::testing::WithParamInterface
 
 TEST_P(InjectedFault, LeavesStatusExitAndDeviceInAgreement) {
     const Injection& row = GetParam();
-    const TempDir dir;
-    const std::string trace = dir.file("trace");
-    std::vector<std::string> strace{"env", "ASAN_OPTIONS=detect_leaks=0", "strace", "-o", trace};
-    if (row.port_only) strace.insert(strace.end(), {"-P", "/dev/ttyACM0"});
-    strace.insert(strace.end(), {"-e", std::string("inject=") + row.call + ":" + row.fault});
-
-    PortRunRequest request;
-    request.command = tool_command(strace);
-    expect_agreement(run_on_port(request), row.expected);
+    std::vector<std::string> options;
+    if (row.port_only) options = {"-P", "/dev/ttyACM0"};
+    options.insert(options.end(), {"-e", std::string("inject=") + row.call + ":" + row.fault});
+    const TracedRun traced = run_traced(options, {}, "(INJECTED)");
+    expect_agreement(traced.run, row.expected);
 
     // The fault must have hit the call the row names, and only once.
-    std::ifstream lines(trace);
-    std::vector<std::string> injected;
-    for (std::string line; std::getline(lines, line);) {
-        if (line.find("(INJECTED)") != std::string::npos) injected.push_back(line);
-    }
+    const std::vector<std::string>& injected = traced.lines;
     ASSERT_EQ(injected.size(), 1U) << "strace injected " << injected.size() << " faults";
     EXPECT_NE(injected[0].find(row.seen_as), std::string::npos) << injected[0];
 }
@@ -228,20 +245,11 @@ class PauseWith : public OnVirtualPort, public ::testing::WithParamInterface<Pau
 
 TEST_P(PauseWith, ComesExactlyWhenAWriteWasTried) {
     const PauseCase& row = GetParam();
-    const TempDir dir;
-    const std::string trace = dir.file("trace");
-    PortRunRequest request;
-    request.port_options = row.port_options;
-    request.command = tool_command({"env", "ASAN_OPTIONS=detect_leaks=0", "strace", "-f", "-qq", "-o", trace,
-                                    "-e", "trace=/nanosleep"});
-    const PortRun run = run_on_port(request);
-    EXPECT_EQ(run.out, line_for(row.outcome));
-    EXPECT_EQ(run.exit_status, row.outcome == Outcome::success ? 0 : 255);
+    const TracedRun traced = run_traced({"-f", "-qq", "-e", "trace=/nanosleep"}, row.port_options);
+    EXPECT_EQ(traced.run.out, line_for(row.outcome));
+    EXPECT_EQ(traced.run.exit_status, row.outcome == Outcome::success ? 0 : 255);
 
-    std::ifstream lines(trace);
-    ASSERT_TRUE(lines) << "strace left no trace";
-    std::vector<std::string> sleeps;
-    for (std::string line; std::getline(lines, line);) sleeps.push_back(line);
+    const std::vector<std::string>& sleeps = traced.lines;
     if (!row.write_tried) {
         EXPECT_TRUE(sleeps.empty()) << "paused although nothing was sent: " << sleeps.front();
         return;

@@ -6,7 +6,7 @@ set style fill solid 0.6 border -1
 set boxwidth 0.6
 set grid ytics
 set logscale y
-set xrange [-0.6:5.6]
+set offsets 0.6, 0.6, 0, 0
 set xtics rotate by -30
 set title "Time beyond the 100 ms pause (median, IQR; floors: whole run)"
 set ylabel "ms (log scale)"

@@ -1,5 +1,12 @@
 """Turns the raw measurements of run-benchmarks into results.md and the
-chart's data. usage: report.py WORK_DIR RESULTS_DIR RUNS"""
+chart's data: the figures and the targets, met or not. What they mean, and
+why a missed target is missed, is bench/README.md's to say.
+
+usage: report.py WORK_DIR RESULTS_DIR RUNS
+
+Fails on a contender that exited with the wrong status on either path, and
+on a measurement that is missing: a broken tool, or a tracer that did not
+run, is never a result."""
 import datetime
 import os
 import platform
@@ -8,26 +15,43 @@ import statistics
 import sys
 
 work, results, runs = sys.argv[1], sys.argv[2], int(sys.argv[3])
-# The contenders, as run-benchmarks listed them for bench-measure: name, tab, argv.
-with open(os.path.join(work, "contenders")) as f:
-    CONTENDERS = [line.split("\t", 1)[0] for line in f if line.strip()]
 PAUSE_US = 100_000
-# What the job itself needs once main runs: open, read and set the line,
-# write, sleep, print, close.
-MINIMUM = ["openat", "ioctl", "ioctl", "write", "clock_nanosleep", "write", "close"]
+
+# The contenders, as run-benchmarks names them: name, role, argv.
+with open(os.path.join(work, "contenders")) as f:
+    ROLE = dict(line.split("\t")[:2] for line in f if line.strip())
+CONTENDERS = list(ROLE)
+BY_ROLE = {role: name for name, role in ROLE.items()}
+BUILDS = [role.split(":")[1] for role in ROLE.values() if role.startswith("tool:")]
+
+
+def is_floor(name):
+    return ROLE[name].startswith("floor:")
+
+
+def expected_status(name, path):
+    """The floors exit 0 whatever stands at the port; the rest do the job."""
+    return 0 if path == "success" or is_floor(name) else 255
 
 
 def file_name(name):
     return name.replace(" ", "-")
 
 
+def read(name):
+    path = os.path.join(work, name)
+    if not os.path.exists(path):
+        return None
+    with open(path) as f:
+        return f.read()
+
+
 def samples(path):
     """{contender: [(wall_us, cpu_us, maxrss_kib, status)]}"""
     table = {}
-    with open(os.path.join(work, path)) as f:
-        for line in f:
-            name, _run, wall, cpu, rss, status = line.rstrip("\n").split("\t")
-            table.setdefault(name, []).append((int(wall), int(cpu), int(rss), int(status)))
+    for line in read(f"{path}.tsv").splitlines():
+        name, _run, wall, cpu, rss, status = line.split("\t")
+        table.setdefault(name, []).append((int(wall), int(cpu), int(rss), int(status)))
     return table
 
 
@@ -35,67 +59,51 @@ def quartiles(values):
     values = sorted(values)
     if len(values) < 4:
         return values[0], statistics.median(values), values[-1]
-    q1, q2, q3 = statistics.quantiles(values, n=4, method="inclusive")
-    return q1, q2, q3
+    return tuple(statistics.quantiles(values, n=4, method="inclusive"))
 
 
 def instructions(name, path):
-    try:
-        with open(os.path.join(work, f"callgrind.{file_name(name)}.{path}")) as f:
-            counts = re.findall(r"Collected : (\d+)", f.read())
-    except FileNotFoundError:
-        return None
+    counts = re.findall(r"Collected : (\d+)", read(f"callgrind.{file_name(name)}.{path}") or "")
     return sum(int(c) for c in counts) if counts else None
 
 
 def syscalls(name):
     """The names of the system calls one run made, in order."""
-    calls = []
-    with open(os.path.join(work, f"strace.{file_name(name)}")) as f:
-        for line in f:
-            m = re.match(r"^\d+\s+(\w+)\(", line)
-            if m:
-                calls.append(m.group(1))
-    return calls
+    return re.findall(r"^\d+\s+(\w+)\(", read(f"strace.{file_name(name)}") or "", re.MULTILINE)
 
 
-def size(arch, exe):
-    path = os.path.join(work, f"size.{arch}.{exe}")
+def size(prefix, name):
+    path = os.path.join(work, f"{prefix}.{file_name(name)}")
     return os.path.getsize(path) if os.path.exists(path) else None
 
 
-success, open_error = samples("success.tsv"), samples("open-error.tsv")
-problems = [
-    f"{name} failed on the success path (exit {s[3]})"
-    for name in CONTENDERS
-    for s in success[name]
-    if s[3] != 0
-]
+PATHS = {"success": samples("success"), "open-error": samples("open-error")}
+problems = []
+for path, table in PATHS.items():
+    for name in CONTENDERS:
+        statuses = {s[3] for s in table.get(name, [])}
+        callgrind = read(f"callgrind-status.{file_name(name)}.{path}")
+        if callgrind is not None:
+            statuses.add(int(callgrind))
+        if statuses != {expected_status(name, path)}:
+            problems.append(f"{name} exited {sorted(statuses)} on the {path} path, "
+                            f"not {expected_status(name, path)}")
 
 row = {}
 for name in CONTENDERS:
-    walls = [s[0] for s in success[name]]
+    success = PATHS["success"][name]
+    whole = 0 if not is_floor(name) else PAUSE_US  # the floors do not pause
     row[name] = {
-        "overhead": quartiles([(w - PAUSE_US) / 1000 for w in walls]),
-        "cpu": quartiles([s[1] / 1000 for s in success[name]]),
-        "rss": quartiles([s[2] for s in success[name]]),
-        "open_error": quartiles([s[0] / 1000 for s in open_error[name]]),
+        "overhead": quartiles([(s[0] - PAUSE_US + whole) / 1000 for s in success]),
+        "cpu": quartiles([s[1] / 1000 for s in success]),
+        "rss": quartiles([s[2] for s in success]),
+        "open_error": quartiles([s[0] / 1000 for s in PATHS["open-error"][name]]),
         "instr_success": instructions(name, "success"),
         "instr_open_error": instructions(name, "open-error"),
         "syscalls": syscalls(name),
     }
-# The floors do not pause: their "overhead" is their whole run.
-FLOORS = {"reset_acm0": "floor", "reset_acm0 static": "floor static"}
-for floor in FLOORS.values():
-    row[floor]["overhead"] = tuple(v + PAUSE_US / 1000 for v in row[floor]["overhead"])
-
-floor_calls = row["floor"]["syscalls"]
-startup = floor_calls[:-1]  # all but its exit_group
-tool_calls = row["reset_acm0"]["syscalls"]
-if tool_calls[: len(startup)] == startup:
-    after_startup = tool_calls[len(startup) : -1]
-else:  # start-up differed; count from the port's open instead
-    after_startup = tool_calls[next(i for i, c in enumerate(tool_calls) if c == "openat") :][:-1]
+missing = [f"{name}: {key}" for name in CONTENDERS for key in ("instr_success", "instr_open_error", "syscalls")
+           if not row[name][key]]
 
 
 def spread(q, digits=2):
@@ -115,132 +123,67 @@ def ratio(a, b):
     return None if not a or not b else a / b
 
 
-lines = []
 cpu = "unknown processor"
-try:
-    with open("/proc/cpuinfo") as f:
-        cpu = next(l.split(":", 1)[1].strip() for l in f if l.startswith("model name"))
-except (OSError, StopIteration):
-    pass
-lines += [
+for line in (read("/proc/cpuinfo") or "").splitlines():
+    if line.startswith("model name"):
+        cpu = line.split(":", 1)[1].strip()
+        break
+lines = [
     "# reset_acm0 against the usual ways of doing the job",
     "",
     f"Measured {datetime.date.today().isoformat()} on {cpu} ({os.cpu_count()} cores), "
     f"Linux {platform.release()}, {platform.machine()}, glibc {platform.libc_ver()[1]}; "
     f"{runs} runs of each contender per path, alternating, all on the virtual port. "
-    "Times are medians with the interquartile range in brackets.",
+    "Times are medians with the interquartile range in brackets; a floor's overhead is its whole run.",
     "",
     "| contender | overhead beyond the 100 ms pause (ms) | CPU time (ms) | peak RSS (KiB) "
     "| open-error path (ms) | instructions, success | instructions, open error "
     f"| system calls per run | size, stripped ({platform.machine()} / armhf) |",
     "|---|---|---|---|---|---|---|---|---|",
 ]
-# Which build each of the built contenders is, and its executable's name.
-BUILT = {"reset_acm0": ("", "reset_acm0"), "floor": ("", "bench_floor"),
-         "reset_acm0 static": ("-static", "reset_acm0"), "floor static": ("-static", "bench_floor")}
 for name in CONTENDERS:
     r = row[name]
-    sizes = "—"
-    if name in BUILT:
-        kind, exe = BUILT[name]
-        native = "static" if kind else "release"
-        sizes = f"{kib(size(native, exe))} / {kib(size('armhf' + kind, exe))}"
-    overhead = spread(r["overhead"]) + (" (whole run)" if name in FLOORS.values() else "")
+    sizes = "—" if size("size", name) is None else f"{kib(size('size', name))} / {kib(size('size-armhf', name))}"
     lines.append(
-        f"| {name} | {overhead} | {spread(r['cpu'])} | {spread(r['rss'], 0)} | {spread(r['open_error'])} "
-        f"| {count(r['instr_success'])} | {count(r['instr_open_error'])} | {len(r['syscalls'])} | {sizes} |"
+        f"| {name} | {spread(r['overhead'])} | {spread(r['cpu'])} | {spread(r['rss'], 0)} "
+        f"| {spread(r['open_error'])} | {count(r['instr_success'])} | {count(r['instr_open_error'])} "
+        f"| {len(r['syscalls'])} | {sizes} |"
     )
 
-over = {n: row[n]["overhead"][1] for n in CONTENDERS}
-
-
-def overlap(a, b):
-    """Whether two (q1, median, q3) spreads overlap: a difference inside the
-    spread of one run is not a measured difference."""
-    return a[0] <= b[2] and b[0] <= a[2]
-
-
-def time_miss(tool, other, key):
-    """Why a time target is missed, from the figures themselves."""
-    a, b = row[tool][key], row[other][key]
-    if overlap(a, b):
-        return (f"the medians, {a[1]:.2f} and {b[1]:.2f} ms, lie inside each other's interquartile range: "
-                "a difference this run cannot tell from the spread of process starts on this machine")
-    floor = FLOORS.get(tool)
-    if floor:
-        return (f"most of it is process start: the {floor} alone takes {row[floor]['overhead'][1]:.2f} ms "
-                f"of the {a[1]:.2f} ms")
-    return "look at it"
-
-
-STATIC_PIE = ("the static PIE relocates itself before main (musl's _start_c), which a non-PIE static link "
-              "skips; kept for address-space randomisation (doc/targets.md has the figures)")
-static, floor_static = "reset_acm0 static", "floor static"
-# (what, measured, target, why a miss is what it is)
-checks = []
-for tool, floor in FLOORS.items():
-    checks += [
-        (f"{tool}: overhead beyond the pause, against the shell recipe's",
-         ratio(over[tool], over["shell recipe"]), 1 / 3, time_miss(tool, "shell recipe", "overhead")),
-        (f"{tool}: overhead beyond the pause, against pyserial's",
-         ratio(over[tool], over["pyserial"]), 1 / 10, time_miss(tool, "pyserial", "overhead")),
+# The targets: (what, measured, at most).
+shell, python = BY_ROLE["shell"], BY_ROLE["python"]
+targets = []
+for build in BUILDS:
+    tool, floor = BY_ROLE[f"tool:{build}"], BY_ROLE[f"floor:{build}"]
+    over = {n: row[n]["overhead"][1] for n in (tool, shell, python)}
+    targets += [
+        (f"{tool}: overhead beyond the pause, against the {shell}'s", ratio(over[tool], over[shell]), 1 / 3),
+        (f"{tool}: overhead beyond the pause, against {python}'s", ratio(over[tool], over[python]), 1 / 10),
     ]
-checks += [
-    ("reset_acm0: instructions on the open-error path, against the floor's",
-     ratio(row["reset_acm0"]["instr_open_error"], row["floor"]["instr_open_error"]), 1.10, "look at it"),
-    ("reset_acm0: instructions on the success path, against the floor's",
-     ratio(row["reset_acm0"]["instr_success"], row["floor"]["instr_success"]), 1.15, "look at it"),
-    (f"{static}: whole run on the open-error path, against the {floor_static}'s",
-     ratio(row[static]["open_error"][1], row[floor_static]["open_error"][1]), 1.05,
-     time_miss(static, floor_static, "open_error")
-     + "; what the tool does there beyond starting is five system calls the empty program does not make "
-       "(three signal settings, the failed open, the status line)"),
+release_tool, release_floor = BY_ROLE["tool:release"], BY_ROLE["floor:release"]
+static_tool, static_floor = BY_ROLE["tool:static"], BY_ROLE["floor:static"]
+targets += [
+    (f"{release_tool}: instructions on the open-error path, against the {release_floor}'s",
+     ratio(row[release_tool]["instr_open_error"], row[release_floor]["instr_open_error"]), 1.10),
+    (f"{release_tool}: instructions on the success path, against the {release_floor}'s",
+     ratio(row[release_tool]["instr_success"], row[release_floor]["instr_success"]), 1.15),
+    (f"{static_tool}: whole run on the open-error path, against the {static_floor}'s",
+     ratio(row[static_tool]["open_error"][1], row[static_floor]["open_error"][1]), 1.05),
+    (f"{static_tool}: instructions on the open-error path", row[static_tool]["instr_open_error"], 2000),
 ]
 lines += ["", "| target | measured | at most | met |", "|---|---|---|---|"]
-misses = []
+for what, measured, limit in targets:
+    met = "—" if measured is None else "yes" if measured <= limit else "**no**"
+    shown = (lambda n: count(n)) if isinstance(limit, int) else (lambda n: "—" if n is None else f"{n:.3f}")
+    lines.append(f"| {what} | {shown(measured)} | {shown(limit)} | {met} |")
 
-
-def judge(what, shown, limit_shown, met, why):
-    lines.append(f"| {what} | {shown} | {limit_shown} | {'—' if met is None else 'yes' if met else '**no**'} |")
-    if met is False:
-        misses.append(f"- {what}: {why}.")
-
-
-for what, measured, limit, why in checks:
-    judge(what, "—" if measured is None else f"{measured:.3f}", f"{limit:.3f}",
-          None if measured is None else measured <= limit, why)
-INSTRUCTION_LIMIT = 2000
-static_instructions = row[static]["instr_open_error"]
-judge(f"{static}: instructions on the open-error path", count(static_instructions), f"{INSTRUCTION_LIMIT:,}",
-      None if static_instructions is None else static_instructions <= INSTRUCTION_LIMIT, STATIC_PIE)
-if misses:
-    lines += ["", "Targets missed, and why:", ""] + misses
-
-lines += [
-    "",
-    f"System calls after libc start-up (the floor makes {len(startup)} before exiting): reset_acm0 makes "
-    f"{len(after_startup)}: {', '.join(after_startup)}; the job needs {len(MINIMUM)}: {', '.join(MINIMUM)}.",
-]
-# Beyond the job's minimum: the tool's deliberate calls, and the two reads
-# glibc's tcsetattr makes around setting the line.
-DELIBERATE = ["rt_sigaction"] * 3
-GLIBC_EXTRA = ["ioctl", "ioctl"]
-if after_startup == MINIMUM:
-    lines.append("Nothing beyond the minimum.")
-elif sorted(after_startup) == sorted(MINIMUM + DELIBERATE + GLIBC_EXTRA):
-    lines.append(
-        "Three beyond the minimum are the tool's own: rt_sigaction for SIGPIPE, SIGXFSZ and SIGTTOU, "
-        "so that no signal its own calls can raise ends or stops it once the command may have gone "
-        "out. The other two are inside glibc's tcsetattr, which reads the settings back before and "
-        "after setting them."
-    )
-else:
-    lines.append("**More than the minimum: look at the sequence above.**")
+startup = row[release_floor]["syscalls"][:-1]  # all but its exit_group
+tool_calls = row[release_tool]["syscalls"]
+after_startup = tool_calls[len(startup):-1] if tool_calls[:len(startup)] == startup else tool_calls
+lines += ["", f"System calls of {release_tool} after the C library's start-up ({len(startup)} calls, "
+          f"as the {release_floor} makes them): {', '.join(after_startup)}."]
 if problems:
-    lines += ["", "Runs that failed: " + "; ".join(sorted(set(problems)))]
-# A measurement that is missing means a tool that did not run, not a result.
-missing = [f"{name}: {key}" for name in CONTENDERS for key in ("instr_success", "instr_open_error")
-           if row[name][key] is None] + [f"{name}: syscalls" for name in CONTENDERS if not row[name]["syscalls"]]
+    lines += ["", "Runs that exited with the wrong status: " + "; ".join(problems) + "."]
 
 os.makedirs(results, exist_ok=True)
 with open(os.path.join(results, "results.md"), "w") as f:
@@ -250,5 +193,5 @@ with open(os.path.join(results, "chart.dat"), "w") as f:
         q1, q2, q3 = row[name]["overhead"]
         f.write(f'"{name}" {q2:.4f} {q1:.4f} {q3:.4f} {row[name]["instr_success"] or 0}\n')
 print("\n".join(lines))
-if missing:
-    sys.exit("report.py: measurements missing: " + ", ".join(missing))
+if problems or missing:
+    sys.exit("report.py: " + "; ".join(problems + [f"measurement missing: {m}" for m in missing]))

@@ -10,18 +10,7 @@
 # random bytes at start), static PIE, full RELRO and stack clash
 # protection all hold.
 
-if(CMAKE_CROSSCOMPILING)
-  set(musl_arch armhf)
-else()
-  execute_process(
-    COMMAND dpkg --print-architecture
-    OUTPUT_VARIABLE musl_arch OUTPUT_STRIP_TRAILING_WHITESPACE
-    COMMAND_ERROR_IS_FATAL ANY)
-endif()
-execute_process(
-  COMMAND ${debian_root} ${debian_cache} ${stable_suite} ${musl_arch} ${debian_cache}/musl-${stable_suite}-${musl_arch} musl musl-dev
-  OUTPUT_VARIABLE musl_root OUTPUT_STRIP_TRAILING_WHITESPACE
-  COMMAND_ERROR_IS_FATAL ANY)
+debian_packages(musl_root ${stable_suite} ${target_arch} musl-${stable_suite}-${target_arch} musl musl-dev)
 file(GLOB musl_lib LIST_DIRECTORIES true ${musl_root}/usr/lib/*-linux-musl*)
 if(NOT musl_lib)
   message(FATAL_ERROR "no musl library folder in ${musl_root}/usr/lib")

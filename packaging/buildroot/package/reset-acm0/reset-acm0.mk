@@ -9,7 +9,5 @@ RESET_ACM0_SOURCE = reset_acm0-$(RESET_ACM0_VERSION).tar.gz
 RESET_ACM0_SITE = https://example.org/reset_acm0/releases
 RESET_ACM0_LICENSE = MIT
 RESET_ACM0_LICENSE_FILES = LICENSE
-# Built against the target's own C library from the staging directory.
-RESET_ACM0_CONF_OPTS = -DRESET_ACM0_DEBIAN_TARGETS=OFF
 
 $(eval $(cmake-package))

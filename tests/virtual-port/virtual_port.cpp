@@ -52,34 +52,42 @@ const char usage[] =
     "Exits with the command's exit status, 128+N if signal N ended it, or\n"
     "125 if the port could not be set up or an option is not valid.\n";
 
-enum class Fault { none, missing, file, fifo, null, full, hangup };
+struct Port {
+    int master = -1;
+    int slave = -1;  // held open so the line keeps its settings between opens
+};
 
-// Everything about a fault kind, in one row.
+// What the run found at the path, beyond the line and the bytes.
+struct Report;
+
+// Everything about a fault kind, in one row: its name, what it is, and how
+// it is laid at the path (after /dev is covered; the port, when there is
+// one, is already bound there).
 struct FaultKind {
     const char* name;         // as --fault takes it
     const char* description;  // for --help
     const char* what_it_was;  // for the report: "/dev/ttyACM0 ..."
-    Fault fault;
     bool is_pty;              // a pseudo-terminal stands at the path
+    void (*lay)(Port&, Report&);
 };
+
+void lay_nothing(Port& /*port*/, Report& /*report*/) {}
+void lay_file(Port& port, Report& report);
+void lay_fifo(Port& port, Report& report);
+void lay_null(Port& port, Report& report);
+void lay_full_buffer(Port& port, Report& report);
+void lay_hangup(Port& port, Report& report);
 
 const FaultKind fault_kinds[] = {
-    {"none", "a pseudo-terminal whose device reads everything", "was a pseudo-terminal", Fault::none, true},
-    {"missing", "no node at the path", "did not exist", Fault::missing, false},
-    {"file", "a regular file, as a stray shell redirect leaves", "was a regular file", Fault::file, false},
-    {"fifo", "a FIFO", "was a FIFO", Fault::fifo, false},
-    {"null", "/dev/null, a device that is no terminal", "was /dev/null", Fault::null, false},
+    {"none", "a pseudo-terminal whose device reads everything", "was a pseudo-terminal", true, lay_nothing},
+    {"missing", "no node at the path", "did not exist", false, lay_nothing},
+    {"file", "a regular file, as a stray shell redirect leaves", "was a regular file", false, lay_file},
+    {"fifo", "a FIFO", "was a FIFO", false, lay_fifo},
+    {"null", "/dev/null, a device that is no terminal", "was /dev/null", false, lay_null},
     {"full", "a device that reads nothing, its buffer full", "was a pseudo-terminal whose device reads nothing",
-     Fault::full, true},
-    {"hangup", "a device that has gone away", "was a pseudo-terminal whose device had hung up", Fault::hangup, true},
+     true, lay_full_buffer},
+    {"hangup", "a device that has gone away", "was a pseudo-terminal whose device had hung up", true, lay_hangup},
 };
-
-const FaultKind& kind_of(Fault f) {
-    for (const FaultKind& k : fault_kinds) {
-        if (k.fault == f) return k;
-    }
-    return fault_kinds[0];
-}
 
 struct Options {
     speed_t speed = B9600;
@@ -87,7 +95,7 @@ struct Options {
     bool flow_control = false;
     bool echo = true;
     bool exclusive = false;
-    Fault fault = Fault::none;
+    const FaultKind* fault = &fault_kinds[0];
     bool keys = false;
     const char* report_path = nullptr;
     int timeout_s = 10;
@@ -159,9 +167,9 @@ speed_t parse_speed(const char* v) {
     fail(std::string("--speed takes a baud rate the line supports, not '") + v + "'");
 }
 
-Fault parse_fault(const std::string& v) {
+const FaultKind* parse_fault(const std::string& v) {
     for (const FaultKind& k : fault_kinds) {
-        if (v == k.name) return k.fault;
+        if (v == k.name) return &k;
     }
     fail("--fault takes a kind that --help lists, not '" + v + "'");
 }
@@ -292,11 +300,6 @@ void cover_dev(int port_fd) {
     }
 }
 
-struct Port {
-    int master = -1;
-    int slave = -1;  // held open so the line keeps its settings between opens
-};
-
 Port open_pty() {
     Port p;
     p.master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -396,10 +399,30 @@ struct Run {
     std::string received;
 };
 
+// Written from SIGCHLD, so that one poll waits for both the device's bytes
+// and the command's exit.
+int child_exited_pipe[2] = {-1, -1};
+
+void on_child_exit(int /*signal*/) {
+    const int saved = errno;
+    (void)!write(child_exited_pipe[1], "x", 1);
+    errno = saved;
+}
+
+void watch_for_child_exit() {
+    if (pipe2(child_exited_pipe, O_CLOEXEC | O_NONBLOCK) != 0) fail_errno("cannot make a pipe");
+    struct sigaction action {};
+    action.sa_handler = on_child_exit;
+    action.sa_flags = SA_RESTART | SA_NOCLDSTOP;
+    if (sigaction(SIGCHLD, &action, nullptr) != 0) fail_errno("cannot watch for the command's exit");
+}
+
 // Runs the command while the device side reads everything it is sent, unless
-// the device is one that reads nothing.
+// the device is one that reads nothing. Sleeps until bytes arrive, the
+// command exits or its time is up.
 Run run_command(const Options& o, const Port& port, bool device_reads) {
     Run run;
+    watch_for_child_exit();
     const double start = now_ms();
     const pid_t child = fork();
     if (child < 0) fail_errno("cannot fork");
@@ -409,19 +432,19 @@ Run run_command(const Options& o, const Port& port, bool device_reads) {
         _exit(127);
     }
     const double deadline = start + o.timeout_s * 1000.0;
-    for (;;) {
-        const pid_t done = waitpid(child, &run.status, WNOHANG);
-        if (done == child) break;
-        if (now_ms() > deadline && !run.timed_out) {
+    pollfd watched[] = {{child_exited_pipe[0], POLLIN, 0}, {device_reads ? port.master : -1, POLLIN, 0}};
+    while (waitpid(child, &run.status, WNOHANG) != child) {
+        const double left_ms = deadline - now_ms();
+        if (left_ms <= 0 && !run.timed_out) {
             run.timed_out = true;
             kill(child, SIGKILL);
         }
-        if (device_reads && port.master >= 0) {
-            pollfd p{port.master, POLLIN, 0};
-            if (poll(&p, 1, 2) > 0) run.received += drain(port.master);
-        } else {
-            usleep(2000);
+        const int wait_ms = run.timed_out ? -1 : static_cast<int>(left_ms) + 1;
+        if (poll(watched, 2, wait_ms) < 0 && errno != EINTR) fail_errno("cannot wait for the command");
+        char drained[64];
+        while (read(child_exited_pipe[0], drained, sizeof drained) > 0) {
         }
+        if (watched[1].revents & POLLIN) run.received += drain(port.master);
     }
     run.duration_ms = now_ms() - start;
     if (port.master >= 0) run.received += drain(port.master);
@@ -500,7 +523,7 @@ std::string exit_text(const Run& run) {
 }
 
 struct Report {
-    Fault fault;
+    const FaultKind* fault;
     Line before, after;
     Run run;
     size_t prefilled = 0;
@@ -512,7 +535,7 @@ struct Report {
 std::string keys(const Report& r) {
     std::string s;
     auto add = [&](const std::string& k, const std::string& v) { s += k + "=" + v + "\n"; };
-    add("fault", kind_of(r.fault).name);
+    add("fault", r.fault->name);
     add("exit_status", WIFEXITED(r.run.status) ? std::to_string(WEXITSTATUS(r.run.status)) : "");
     add("signal", WIFSIGNALED(r.run.status) ? std::to_string(WTERMSIG(r.run.status)) : "");
     add("timed_out", r.run.timed_out ? "1" : "0");
@@ -536,7 +559,7 @@ std::string keys(const Report& r) {
 }
 
 std::string text(const Report& r) {
-    std::string s = std::string("\n--- virtual-port: /dev/ttyACM0 ") + kind_of(r.fault).what_it_was + "\n";
+    std::string s = std::string("\n--- virtual-port: /dev/ttyACM0 ") + r.fault->what_it_was + "\n";
     if (r.prefilled > 0) {
         s += "the device had left " + std::to_string(r.prefilled) + " bytes unread before the run" +
              (r.filler_intact ? "" : " (and they did not come out intact)") + "\n";
@@ -574,6 +597,45 @@ std::string read_node(const char* path) {
     return bytes;
 }
 
+// What a stray shell redirect leaves behind; a caller must find it as it was.
+void lay_file(Port& /*port*/, Report& r) {
+    r.has_node_contents = true;
+    r.node_contents_before = "stale capture left by a shell redirect\n";
+    const int fd = open(port_path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 || write(fd, r.node_contents_before.data(), r.node_contents_before.size()) < 0) {
+        fail_errno("cannot create the regular file");
+    }
+    close(fd);
+}
+
+void lay_fifo(Port& /*port*/, Report& /*report*/) {
+    if (mkfifo(port_path, 0666) != 0) fail_errno("cannot make the FIFO");
+}
+
+void lay_null(Port& /*port*/, Report& /*report*/) {
+    make_empty_file(port_path);
+    const int null_fd = open("/dev/null", O_PATH | O_CLOEXEC);
+    if (null_fd < 0) fail_errno("cannot open /dev/null");
+    bind(null_fd, port_path);
+    close(null_fd);
+}
+
+// The device reads nothing from here on, so run_command leaves it unread.
+// Its output is stopped too, as flow control stops a device's: the kernel
+// may free a block of the buffer it was moving just after the fill, and a
+// stopped line takes nothing, so that space never takes the command.
+void lay_full_buffer(Port& port, Report& r) {
+    r.prefilled = fill_output_buffer(port);
+    if (tcflow(port.slave, TCOOFF) != 0) fail_errno("cannot stop the port's output");
+}
+
+// The other end is gone for good: the line has hung up.
+void lay_hangup(Port& port, Report& /*report*/) {
+    close(port.master);
+    close(port.slave);
+    port = Port{};
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -589,7 +651,7 @@ int main(int argc, char** argv) {
     Report r;
     r.fault = o.fault;
     Port port;
-    const bool is_pty = kind_of(o.fault).is_pty;
+    const bool is_pty = o.fault->is_pty;
     if (is_pty) {
         port = open_pty();
         set_initial_line(port, o);
@@ -597,33 +659,9 @@ int main(int argc, char** argv) {
     }
     cover_dev(is_pty ? port.slave : -1);
 
-    if (o.fault == Fault::file) {
-        // What a stray shell redirect leaves behind; a caller must find it as it was.
-        r.has_node_contents = true;
-        r.node_contents_before = "stale capture left by a shell redirect\n";
-        const int fd = open(port_path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 || write(fd, r.node_contents_before.data(), r.node_contents_before.size()) < 0) {
-            fail_errno("cannot create the regular file");
-        }
-        close(fd);
-    } else if (o.fault == Fault::fifo) {
-        if (mkfifo(port_path, 0666) != 0) fail_errno("cannot make the FIFO");
-    } else if (o.fault == Fault::null) {
-        make_empty_file(port_path);
-        const int null_fd = open("/dev/null", O_PATH | O_CLOEXEC);
-        if (null_fd < 0) fail_errno("cannot open /dev/null");
-        bind(null_fd, port_path);
-        close(null_fd);
-    } else if (o.fault == Fault::full) {
-        r.prefilled = fill_output_buffer(port);
-    } else if (o.fault == Fault::hangup) {
-        // The other end is gone for good: the line has hung up.
-        close(port.master);
-        close(port.slave);
-        port = Port{};
-    }
+    o.fault->lay(port, r);
 
-    r.run = run_command(o, port, o.fault != Fault::full);
+    r.run = run_command(o, port, r.prefilled == 0);
     if (r.prefilled > 0) {
         // The filler comes out first; only what follows it is the command's.
         const std::string filler = r.run.received.substr(0, r.prefilled);

@@ -1,13 +1,35 @@
 # shellcheck shell=bash disable=SC2034
-# Sourced by the downstream tests: what they share, variables set for them
-# included.
-
-# shellcheck source=scripts/target
-. "$(dirname "${BASH_SOURCE[0]}")/../scripts/target"
-cross_libc=/usr/$triple
+# Sourced by the downstream tests, with their arguments: what they share.
+# Every test takes these five first (tests/downstream/CMakeLists.txt):
+# the source folder, the virtual port, the target's GNU triple and its
+# user-mode emulator, and the test's own work folder, emptied here.
+source_dir=$(realpath "$1")
+virtual_port=$2
+triple=$3
+qemu=$4
+work=$5
+cross_libc=/usr/$triple   # Debian's cross C library for the target
 
 fail() { echo "downstream: FAIL: $*"; exit 1; }
 step() { echo "downstream: $*"; }
+
+rm -rf "$work"
+mkdir -p "$work"
+work=$(realpath "$work")
+
+# Offline: the network cut off, in a namespace of its own. Run as root, the
+# builder is an unprivileged user who owns its folders (bitbake refuses
+# root); otherwise the caller, mapped to itself.
+if [ "$(id -u)" -eq 0 ]; then
+    offline=(unshare -n)
+    as_builder=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
+else
+    offline=(unshare -c -n)
+    as_builder=()
+fi
+builder_owns() {  # folder...
+    if [ "$(id -u)" -eq 0 ]; then chown -R nobody:nogroup "$@"; fi
+}
 
 # The snapshots of the field's build systems, from one setting. Without it
 # the test skips (ctest's SKIP_RETURN_CODE) and says why; where the caller
@@ -32,22 +54,10 @@ snapshots_or_skip() {
     exit 77
 }
 
-# A command with the network cut off, as an unprivileged user who owns the
-# work folder when run as root (bitbake refuses root), else as the caller.
-builder=()
-builder_owns() {  # folder...
-    if [ "$(id -u)" -eq 0 ]; then
-        chown -R nobody:nogroup "$@"
-        builder=(unshare -n setpriv --reuid=nobody --regid=nogroup --clear-groups)
-    else
-        builder=(unshare -c -n)
-    fi
-}
-
 # The release tarball of the working tree as it stands, untracked files
-# included, unpacked in WORK; sets tarball, src and version.
-release_tarball() {  # source_dir, work
-    local source_dir=$1 work=$2 index tree snapshot
+# included, unpacked in the work folder; sets tarball, src and version.
+release_tarball() {
+    local index tree snapshot
     # A private index from nothing, so that the tree is the working tree's
     # whole (untracked files too) and the caller's staging area is untouched.
     index=$(mktemp)
@@ -59,18 +69,19 @@ release_tarball() {  # source_dir, work
         GIT_COMMITTER_NAME=downstream GIT_COMMITTER_EMAIL=downstream@invalid \
         git -C "$source_dir" commit-tree "$tree" -m "the working tree" < /dev/null)
     "$source_dir/scripts/release-tarball" "$snapshot" "$work" > "$work/release.txt"
-    tarball=$(head -n 1 "$work/release.txt")
+    tarball=$(sed -n 1p "$work/release.txt")
     tar -xzf "$tarball" -C "$work"
     src=$work/$(basename "$tarball" .tar.gz)
     version=${src##*-}
+    step "built $(basename "$tarball") ($(sed -n 's/^sha256 \([0-9a-f]*\)$/\1/p' "$work/release.txt"))"
 }
 
 # The installed tool on the virtual port: it must send the command, set the
 # line and say so, and nothing else. Any further words are the command that
 # starts it (an emulator).
-check_installed() {  # way, root, virtual_port, [launcher...]
-    local way=$1 root=$2 virtual_port=$3
-    shift 3
+check_installed() {  # way, root, [launcher...]
+    local way=$1 root=$2
+    shift 2
     local tool=$root/usr/bin/reset_acm0 out status problems=""
     [ -x "$tool" ] || fail "the $way way installed no usr/bin/reset_acm0"
     [ -f "$root/usr/share/man/man1/reset_acm0.1.gz" ] || fail "the $way way installed no manual page"

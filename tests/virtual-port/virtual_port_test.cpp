@@ -1,5 +1,6 @@
-// The virtual port refuses any option value that is not wholly valid, so a
-// typo in a test never quietly becomes another starting state.
+// The virtual port's own checks: it refuses any option value that is not
+// wholly valid, so a typo in a test never quietly becomes another starting
+// state, and the start states it lays are the ones it says.
 #include "port_run.hpp"
 
 #include <ostream>
@@ -42,5 +43,28 @@ TEST_P(VirtualPortOption, IsRefusedWithExit125NamingTheOption) {
 
 INSTANTIATE_TEST_SUITE_P(Table, VirtualPortOption, ::testing::ValuesIn(bad_options),
                          [](const auto& row) { return std::string(row.param.name); });
+
+using VirtualPortLays = OnVirtualPort;
+
+PortRun run_nothing_with(const char* fault) {
+    PortRunRequest request;
+    request.port_options = {"--fault", fault};
+    request.command = {"true"};
+    return run_on_port(request);
+}
+
+TEST_F(VirtualPortLays, AFullBufferThatHoldsItsFillerIntactAndUnread) {
+    const PortRun run = run_nothing_with("full");
+    EXPECT_EQ(run.exit_status, 0);
+    EXPECT_NE(run["prefilled_bytes"], "0");
+    EXPECT_EQ(run["filler_intact"], "1");
+    EXPECT_EQ(run["received"], "");
+}
+
+TEST_F(VirtualPortLays, AStrayFileWhoseContentsItReports) {
+    const PortRun run = run_nothing_with("file");
+    EXPECT_NE(run["node_before"], "");
+    EXPECT_EQ(run["node_after"], run["node_before"]);
+}
 
 }  // namespace

@@ -151,6 +151,47 @@ PortRun run_on_port(const PortRunRequest& request) {
     return run;
 }
 
+namespace {
+
+// The lines of a trace file that hold marker.
+std::vector<std::string> lines_of(const std::string& path, const std::string& marker) {
+    std::vector<std::string> found;
+    std::ifstream lines(path);
+    EXPECT_TRUE(lines) << "the tracer left no trace at " << path;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.find(marker) != std::string::npos) found.push_back(line);
+    }
+    return found;
+}
+
+}  // namespace
+
+TracedRun run_under_strace(const std::vector<std::string>& strace_options, const std::vector<std::string>& port_options,
+                           const std::string& marker) {
+    const TempDir dir;
+    const std::string trace = dir.file("trace");
+    // LeakSanitizer traces the process itself, which strace already does.
+    std::vector<std::string> strace{"env", "ASAN_OPTIONS=detect_leaks=0", "strace", "-o", trace};
+    strace.insert(strace.end(), strace_options.begin(), strace_options.end());
+    PortRunRequest traced;
+    traced.port_options = port_options;
+    traced.command = tool_command(strace);
+    TracedRun result{run_on_port(traced), {}};
+    result.lines = lines_of(trace, marker);
+    return result;
+}
+
+TracedRun run_tracing_sleeps(const std::vector<std::string>& port_options) {
+    // Not -f: the tool has no threads, and under an emulator the guest runs
+    // in the emulator's first thread, whose host sleep carries the guest's
+    // own time; the emulator's other threads keep their own sleeps.
+    return run_under_strace({"-qq", "-e", "trace=/nanosleep"}, port_options, "nanosleep");
+}
+
+bool is_the_pause(const std::string& sleep_call) {
+    return sleep_call.find("{tv_sec=0, tv_nsec=" + std::to_string(pause_ms * 1000000) + "}") != std::string::npos;
+}
+
 void expect_outcome(const PortRun& run, const std::string& line, int exit_status) {
     EXPECT_EQ(run.out, line);
     EXPECT_EQ(run.err, "");

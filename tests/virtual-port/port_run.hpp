@@ -63,6 +63,24 @@ struct PortRunRequest {
 
 PortRun run_on_port(const PortRunRequest& request);
 
+// A run and the lines of its system-call trace that hold a marker.
+struct TracedRun {
+    PortRun run;
+    std::vector<std::string> lines;
+};
+
+// The tool on the port under strace with the given options; the lines of
+// strace's trace that hold marker (every line for none).
+TracedRun run_under_strace(const std::vector<std::string>& strace_options, const std::vector<std::string>& port_options,
+                           const std::string& marker = "");
+
+// The tool on the port with its sleep calls traced by strace, natively or
+// under an emulator alike: the guest's sleep is the emulator's own.
+TracedRun run_tracing_sleeps(const std::vector<std::string>& port_options);
+
+// The one sleep of exactly 100 ms.
+bool is_the_pause(const std::string& sleep_call);
+
 // The tool's status line and exit status were exactly these, with nothing on
 // standard error.
 void expect_outcome(const PortRun& run, const std::string& line, int exit_status);

@@ -1,0 +1,37 @@
+# Debian's cross toolchain for the Debian architecture that the preset names
+# in RESET_ACM0_DEBIAN_ARCH (armhf: packages g++-arm-linux-gnueabihf and
+# libc6-dev-armhf-cross, which scripts/prepare-host installs). The GNU
+# triple, the cross C library's folder and the user-mode emulator all follow
+# from that one name, as dpkg-architecture gives them.
+if(NOT RESET_ACM0_DEBIAN_ARCH)
+  message(FATAL_ERROR "set RESET_ACM0_DEBIAN_ARCH to the Debian architecture to build for")
+endif()
+# The checks CMake compiles read this file again and need the name too.
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES RESET_ACM0_DEBIAN_ARCH)
+
+function(debian_arch_value name out_var)
+  execute_process(
+    COMMAND dpkg-architecture -a ${RESET_ACM0_DEBIAN_ARCH} -q ${name}
+    OUTPUT_VARIABLE value OUTPUT_STRIP_TRAILING_WHITESPACE
+    ERROR_QUIET  # its warning that the host compiler is another's
+    COMMAND_ERROR_IS_FATAL ANY)
+  set(${out_var} "${value}" PARENT_SCOPE)
+endfunction()
+debian_arch_value(DEB_HOST_GNU_TYPE target_triple)
+debian_arch_value(DEB_HOST_GNU_CPU target_cpu)
+
+set(CMAKE_SYSTEM_NAME Linux)
+set(CMAKE_SYSTEM_PROCESSOR ${target_cpu})
+set(CMAKE_C_COMPILER ${target_triple}-gcc)
+set(CMAKE_CXX_COMPILER ${target_triple}-g++)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${target_triple})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# Tests run target executables under user-mode emulation (qemu names it by
+# the GNU CPU), with the cross toolchain's libraries as the target's root.
+set(target_qemu qemu-${target_cpu})
+set(CMAKE_CROSSCOMPILING_EMULATOR ${target_qemu} -L /usr/${target_triple})

@@ -69,7 +69,7 @@ int open_port() { return open(port_path, open_flags); }
 // The settings are only read here. They cannot be read from a node that is
 // no terminal, nor from a terminal that fails the read; either way nothing
 // is applied.
-bool read_line(int port, termios& line) { return tcgetattr(port, &line) == 0; }
+bool read_settings(int port, termios& line) { return tcgetattr(port, &line) == 0; }
 
 // Anything but a device node at the port path is a leftover (typically a
 // regular file made by a shell redirect while nothing was plugged in, which
@@ -126,7 +126,7 @@ int main(int /*argc*/, char** /*argv*/) {
     // A terminal is a character device by definition, so the node type is
     // only looked at when the settings cannot be read (e.g. /dev/null).
     termios line;
-    const bool is_terminal = read_line(port, line);
+    const bool is_terminal = read_settings(port, line);
     if (!is_terminal && !is_character_device(port)) {
         report(port, open_error_line);
         close(port);

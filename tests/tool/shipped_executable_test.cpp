@@ -5,20 +5,10 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <sstream>
 #include <string>
 #include <vector>
 
 namespace {
-
-std::vector<std::string> lines_with(const std::string& text, const std::string& marker) {
-    std::vector<std::string> found;
-    std::istringstream lines(text);
-    for (std::string line; std::getline(lines, line);) {
-        if (line.find(marker) != std::string::npos) found.push_back(line);
-    }
-    return found;
-}
 
 class ShippedExecutable : public ::testing::Test {
 protected:

@@ -151,20 +151,14 @@ PortRun run_on_port(const PortRunRequest& request) {
     return run;
 }
 
-namespace {
-
-// The lines of a trace file that hold marker.
-std::vector<std::string> lines_of(const std::string& path, const std::string& marker) {
+std::vector<std::string> lines_with(const std::string& text, const std::string& marker) {
     std::vector<std::string> found;
-    std::ifstream lines(path);
-    EXPECT_TRUE(lines) << "the tracer left no trace at " << path;
+    std::istringstream lines(text);
     for (std::string line; std::getline(lines, line);) {
         if (line.find(marker) != std::string::npos) found.push_back(line);
     }
     return found;
 }
-
-}  // namespace
 
 TracedRun run_under_strace(const std::vector<std::string>& strace_options, const std::vector<std::string>& port_options,
                            const std::string& marker) {
@@ -177,7 +171,8 @@ TracedRun run_under_strace(const std::vector<std::string>& strace_options, const
     traced.port_options = port_options;
     traced.command = tool_command(strace);
     TracedRun result{run_on_port(traced), {}};
-    result.lines = lines_of(trace, marker);
+    EXPECT_TRUE(std::filesystem::exists(trace)) << "strace left no trace";
+    result.lines = lines_with(slurp(trace), marker);
     return result;
 }
 

@@ -95,6 +95,9 @@ inline const std::vector<std::string> all_line_settings{
 // before the run.
 void expect_line_unchanged(const PortRun& run, const std::vector<std::string>& keys = all_line_settings);
 
+// The lines of text that hold marker.
+std::vector<std::string> lines_with(const std::string& text, const std::string& marker);
+
 // What a shell command printed; a command that fails fails the test.
 std::string output_of(const std::string& command);
 

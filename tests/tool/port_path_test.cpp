@@ -19,23 +19,23 @@ enum class Pause { after_the_write, none };
 struct AtThePath {
     const char* name;
     const char* fault;     // what virtual-port lays at the path
-    Outcome outcome;
     const char* received;  // the bytes at the device, in hex
+    Outcome outcome;
     Pause pause;
 };
 
 const AtThePath cases[] = {
-    {"ADevice", "none", Outcome::success, "80ffaa29", Pause::after_the_write},
-    {"ADeviceThatIsNoTerminal", "null", Outcome::success, "", Pause::after_the_write},
-    {"ADeviceWhoseBufferIsFull", "full", Outcome::write_error, "", Pause::after_the_write},
-    {"NoNode", "missing", Outcome::open_error, "", Pause::none},
-    {"AStrayRegularFile", "file", Outcome::open_error, "", Pause::none},
-    {"AFifo", "fifo", Outcome::open_error, "", Pause::none},
+    {"ADevice", "none", "80ffaa29", Outcome::success, Pause::after_the_write},
+    {"ADeviceThatIsNoTerminal", "null", "", Outcome::success, Pause::after_the_write},
+    {"ADeviceWhoseBufferIsFull", "full", "", Outcome::write_error, Pause::after_the_write},
+    {"NoNode", "missing", "", Outcome::open_error, Pause::none},
+    {"AStrayRegularFile", "file", "", Outcome::open_error, Pause::none},
+    {"AFifo", "fifo", "", Outcome::open_error, Pause::none},
     // Both ends of the pseudo-terminal are closed before the run, and the
     // kernel refuses to open a pty whose other end is gone (EIO). The real
     // driver's counterpart, an unplugged device, has no node at all: the
     // system test's device-unplugged case.
-    {"AHungUpDevice", "hangup", Outcome::open_error, "", Pause::none},
+    {"AHungUpDevice", "hangup", "", Outcome::open_error, Pause::none},
 };
 
 void PrintTo(const AtThePath& row, std::ostream* out) { *out << row.name; }

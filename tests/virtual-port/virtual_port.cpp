@@ -440,7 +440,14 @@ Run run_command(const Options& o, const Port& port, bool device_reads) {
             kill(child, SIGKILL);
         }
         const int wait_ms = run.timed_out ? -1 : static_cast<int>(left_ms) + 1;
-        if (poll(watched, 2, wait_ms) < 0 && errno != EINTR) fail_errno("cannot wait for the command");
+        const int ready = poll(watched, 2, wait_ms);
+        if (ready < 0 && errno != EINTR) fail_errno("cannot wait for the command");
+        // Nothing woke the port before the deadline: the command is still
+        // running, as far as the port can tell.
+        if (ready == 0 && !run.timed_out) {
+            run.timed_out = true;
+            kill(child, SIGKILL);
+        }
         char drained[64];
         while (read(child_exited_pipe[0], drained, sizeof drained) > 0) {
         }

@@ -61,6 +61,17 @@ TEST_F(VirtualPortLays, AFullBufferThatHoldsItsFillerIntactAndUnread) {
     EXPECT_EQ(run["received"], "");
 }
 
+// It sleeps until the command exits, and wakes for that: a command that
+// exits at once never meets the deadline, which would kill it.
+TEST_F(VirtualPortLays, NothingAndSeesACommandExitBeforeItsDeadline) {
+    PortRunRequest request;
+    request.port_options = {"--fault", "missing", "--timeout", "5"};
+    request.command = {"true"};
+    const PortRun run = run_on_port(request);
+    EXPECT_EQ(run.exit_status, 0);
+    EXPECT_EQ(run["timed_out"], "0");
+}
+
 TEST_F(VirtualPortLays, AStrayFileWhoseContentsItReports) {
     const PortRun run = run_nothing_with("file");
     EXPECT_NE(run["node_before"], "");

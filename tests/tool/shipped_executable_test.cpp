@@ -52,6 +52,14 @@ TEST_F(ShippedExecutable, ImportsNoAllocatorStreamsOrExceptions) {
 }
 
 #ifdef RESET_ACM0_STATIC
+// Any Linux of its architecture runs it: no loader, whatever C library the
+// target has, or none.
+TEST_F(ShippedExecutable, NeedsNoLoader) {
+    const std::string headers = output_of("readelf -W -l '" RESET_ACM0_PATH "'");
+    EXPECT_EQ(headers.find("INTERP"), std::string::npos) << headers;
+    EXPECT_NE(headers.find("LOAD"), std::string::npos) << headers;
+}
+
 // The file that is released: stripped, and small enough that a change which
 // pulls in more of the C library is noticed.
 TEST_F(ShippedExecutable, IsReleasedStrippedAndSmall) {

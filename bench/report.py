@@ -138,12 +138,12 @@ lines = [
     "",
     "| contender | overhead beyond the 100 ms pause (ms) | CPU time (ms) | peak RSS (KiB) "
     "| open-error path (ms) | instructions, success | instructions, open error "
-    f"| system calls per run | size, stripped ({platform.machine()} / armhf) |",
+    f"| system calls per run | size, stripped ({platform.machine()} / armhf / arm64) |",
     "|---|---|---|---|---|---|---|---|---|",
 ]
 for name in CONTENDERS:
     r = row[name]
-    sizes = "—" if size("size", name) is None else f"{kib(size('size', name))} / {kib(size('size-armhf', name))}"
+    sizes = " / ".join(kib(size(prefix, name)) for prefix in ("size", "size-armhf", "size-arm64"))
     lines.append(
         f"| {name} | {spread(r['overhead'])} | {spread(r['cpu'])} | {spread(r['rss'], 0)} "
         f"| {spread(r['open_error'])} | {count(r['instr_success'])} | {count(r['instr_open_error'])} "

@@ -60,6 +60,20 @@ TEST_F(ShippedExecutable, NeedsNoLoader) {
     EXPECT_NE(headers.find("LOAD"), std::string::npos) << headers;
 }
 
+#ifdef RESET_ACM0_HARDENED
+// Hardened as far as a static link goes, on every architecture: a static
+// PIE (the kernel places it anywhere), its relocations read-only after
+// start (full RELRO), and the stack protector in its code.
+TEST_F(ShippedExecutable, IsAHardenedStaticPie) {
+    const std::string file = "'" RESET_ACM0_PATH "'";
+    EXPECT_NE(output_of("readelf -W -h " + file).find("DYN (Position-Independent Executable file)"),
+              std::string::npos);
+    EXPECT_NE(output_of("readelf -W -l " + file).find("GNU_RELRO"), std::string::npos);
+    EXPECT_NE(output_of("readelf -W -d " + file).find("BIND_NOW"), std::string::npos);
+    EXPECT_FALSE(lines_with(output_of("readelf -W --syms " + file), "__stack_chk_fail").empty());
+}
+#endif
+
 // The file that is released: stripped, and small enough that a change which
 // pulls in more of the C library is noticed.
 TEST_F(ShippedExecutable, IsReleasedStrippedAndSmall) {

@@ -1,8 +1,7 @@
 # Debian's cross toolchain for the Debian architecture that the preset names
-# in RESET_ACM0_DEBIAN_ARCH (armhf: packages g++-arm-linux-gnueabihf and
-# libc6-dev-armhf-cross, which scripts/prepare-host installs). The GNU
-# triple, the cross C library's folder and the user-mode emulator all follow
-# from that one name, as dpkg-architecture gives them.
+# in RESET_ACM0_DEBIAN_ARCH (scripts/prepare-host installs its packages). The
+# GNU triple, the cross C library's folder and the user-mode emulator all
+# follow from that one name, as dpkg-architecture gives them.
 if(NOT RESET_ACM0_DEBIAN_ARCH)
   message(FATAL_ERROR "set RESET_ACM0_DEBIAN_ARCH to the Debian architecture to build for")
 endif()

@@ -8,6 +8,7 @@ Fails on a contender that exited with the wrong status on either path, and
 on a measurement that is missing: a broken tool, or a tracer that did not
 run, is never a result."""
 import datetime
+import glob
 import os
 import platform
 import re
@@ -77,6 +78,8 @@ def size(prefix, name):
     return os.path.getsize(path) if os.path.exists(path) else None
 
 
+# The ARM targets whose sizes run-benchmarks measured, as it names them.
+TARGETS = sorted({os.path.basename(p).split(".")[0][len("size-"):] for p in glob.glob(os.path.join(work, "size-*"))})
 PATHS = {"success": samples("success"), "open-error": samples("open-error")}
 problems = []
 for path, table in PATHS.items():
@@ -138,12 +141,12 @@ lines = [
     "",
     "| contender | overhead beyond the 100 ms pause (ms) | CPU time (ms) | peak RSS (KiB) "
     "| open-error path (ms) | instructions, success | instructions, open error "
-    f"| system calls per run | size, stripped ({platform.machine()} / armhf / arm64) |",
+    f"| system calls per run | size, stripped ({' / '.join([platform.machine()] + TARGETS)}) |",
     "|---|---|---|---|---|---|---|---|---|",
 ]
 for name in CONTENDERS:
     r = row[name]
-    sizes = " / ".join(kib(size(prefix, name)) for prefix in ("size", "size-armhf", "size-arm64"))
+    sizes = " / ".join(kib(size(prefix, name)) for prefix in ["size"] + [f"size-{t}" for t in TARGETS])
     lines.append(
         f"| {name} | {spread(r['overhead'])} | {spread(r['cpu'])} | {spread(r['rss'], 0)} "
         f"| {spread(r['open_error'])} | {count(r['instr_success'])} | {count(r['instr_open_error'])} "

@@ -1,7 +1,7 @@
 # Debian's cross toolchain for the Debian architecture that the preset names
 # in RESET_ACM0_DEBIAN_ARCH (scripts/prepare-host installs its packages). The
-# GNU triple, the cross C library's folder and the user-mode emulator all
-# follow from that one name, as dpkg-architecture gives them.
+# GNU triple, the CPU and the cross C library's folder all follow from that
+# one name, as dpkg-architecture gives them.
 if(NOT RESET_ACM0_DEBIAN_ARCH)
   message(FATAL_ERROR "set RESET_ACM0_DEBIAN_ARCH to the Debian architecture to build for")
 endif()
@@ -29,8 +29,3 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# Tests run target executables under user-mode emulation (qemu names it by
-# the GNU CPU), with the cross toolchain's libraries as the target's root.
-set(target_qemu qemu-${target_cpu})
-set(CMAKE_CROSSCOMPILING_EMULATOR ${target_qemu} -L /usr/${target_triple})

@@ -1,12 +1,13 @@
 # The Debian suites the armhf package is proven on, oldest first, and where
 # their packages are kept once fetched (through cmake/debian-root). The
 # oldest is the C library the dynamic build links against; every suite's C
-# library and kernel are the tests' under tests/libc-matrix and tests/system.
+# library and kernel are the tests'.
 set(target_suites bullseye bookworm trixie sid)
-# The newest stable suite, the one before unstable: its musl is what the
-# static executable is built against and Buildroot's musl configuration is
-# tested with, and its qemu-user runs the C library matrix.
-list(GET target_suites -2 stable_suite)
+# The stable suite: its musl is what the static executables are built
+# against and Buildroot's musl configuration is tested with, and its
+# qemu-user runs every emulated test. Named, so that a new suite in the
+# list above changes none of that by itself.
+set(stable_suite trixie)
 set(debian_cache ${PROJECT_BINARY_DIR}/debian)
 set(debian_root ${PROJECT_SOURCE_DIR}/cmake/debian-root)
 
@@ -21,6 +22,7 @@ if(CMAKE_CROSSCOMPILING)
 else()
   set(target_arch ${build_arch})
 endif()
+include(${CMAKE_CURRENT_LIST_DIR}/architecture.cmake)
 
 # Unpacks PACKAGES of SUITE for ARCH into the cache (once) and sets OUT_VAR
 # to the folder.

@@ -86,16 +86,15 @@ check_installed() {  # way, root, [launcher...]
     [ -x "$tool" ] || fail "the $way way installed no usr/bin/reset_acm0"
     [ -f "$root/usr/share/man/man1/reset_acm0.1.gz" ] || fail "the $way way installed no manual page"
     set +e
-    out=$("$virtual_port" --format keys --report "$root.report" -- "$@" "$tool" 2> "$root.err")
+    out=$("$virtual_port" --report "$root.report" -- "$@" "$tool" 2> "$root.err")
     status=$?
     set -e
-    report() { sed -n "s/^$1=//p" "$root.report"; }
+    seen=$(python3 -c 'import json, sys; r = json.load(open(sys.argv[1]))
+print(r["received"], r["after"]["ispeed"], r["after"]["ospeed"])' "$root.report")
     [ "$out" = "[SERIAL PORT WRITE SUCCESS]" ] || problems="$problems status line '$out';"
     [ "$status" -eq 0 ] || problems="$problems exit $status;"
     [ ! -s "$root.err" ] || problems="$problems stderr: $(head -c 200 "$root.err");"
-    [ "$(report received)" = 80ffaa29 ] || problems="$problems device got '$(report received)';"
-    [ "$(report after.ispeed)/$(report after.ospeed)" = 19200/19200 ] ||
-        problems="$problems line at $(report after.ispeed)/$(report after.ospeed);"
+    [ "$seen" = "80ffaa29 19200 19200" ] || problems="$problems device got, and line at: $seen;"
     [ -z "$problems" ] || fail "the tool built the $way way:$problems"
     step "the $way way: installed, sends 80ffaa29 and sets the line to 19200"
 }

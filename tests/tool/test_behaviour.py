@@ -1,0 +1,153 @@
+"""The tool on the virtual port: whatever stands at the path, whatever the
+line was, whatever state the process is started in, the status line, the
+exit status, the bytes at the device, the line settings and the system
+calls it makes tell one story."""
+import os
+import termios
+
+import pytest
+from conftest import EMULATED, OPEN_ERROR, PAUSE, RESET_COMMAND, SUCCESS, WRITE_ERROR, tool_command
+
+OPEN_FLAGS = "O_RDWR|O_NOCTTY|O_NONBLOCK"
+APPLY = ("TCSETS", "B19200|CS8|CREAD")  # from the virtual port's 9600 8N1, applied at once
+COMMAND_BYTES = r'"\200\377\252)"'
+
+
+def expect_calls(run, kinds, line):
+    """The tool's calls are these kinds, in this order, each as it must be:
+    opened non-blocking as no controlling terminal, the settings applied at
+    once at 19200 8N1, the command in one write, one pause of 100 ms, then
+    the status line, and only then the close."""
+    assert [event[0] for event in run.trace] == kinds.split(), run.trace
+    quoted = '"' + line.replace("\n", "\\n") + '"'
+    for event in run.trace:
+        expected = {"open": OPEN_FLAGS, "ioctl": APPLY, "write": COMMAND_BYTES, "sleep": PAUSE, "stdout": quoted}
+        if event[0] in expected:
+            got = event[1:] if event[0] == "ioctl" else event[1].replace("|O_LARGEFILE", "")
+            assert got == expected[event[0]], event
+
+
+# What stands at the path: the status line, the bytes the device got, and
+# the calls the tool made there.
+AT_THE_PATH = [
+    ("none", SUCCESS, RESET_COMMAND, "open ioctl write sleep stdout close"),
+    # A device that is no terminal takes the command; settings that cannot
+    # be read are never applied.
+    ("null", SUCCESS, "", "open write sleep stdout close"),
+    ("full", WRITE_ERROR, "", "open ioctl write sleep stdout close"),
+    ("missing", OPEN_ERROR, "", "open stdout"),
+    # A stray file is no device: nothing is written into it.
+    ("file", OPEN_ERROR, "", "open stdout close"),
+    ("fifo", OPEN_ERROR, "", "open stdout close"),
+    # The kernel refuses to open a pseudo-terminal whose other end is gone.
+    ("hangup", OPEN_ERROR, "", "open stdout"),
+]
+
+
+@pytest.mark.libc
+@pytest.mark.parametrize("fault, line, received, calls", AT_THE_PATH, ids=[row[0] for row in AT_THE_PATH])
+def test_what_stands_at_the_path_is_reported_and_paused_for_only_after_a_write(traced, fault, line, received, calls):
+    run = traced(port=["--fault", fault])
+    assert (run.out, run.err, run.exit_status) == (line, "", 0 if line == SUCCESS else 255)
+    assert run.report["received"] == received
+    assert run.report.get("node_after") == run.report.get("node_before"), "the stray file changed"
+    expect_calls(run, calls, line)
+
+
+# The line as it starts; it ends at 19200 baud in and out, 8N1, everything
+# else as it was.
+STARTING_LINES = {
+    "at 9600 with two stop bits, flow control and echo": ["--speed", "9600", "--stop-bits", "2", "--flow", "on"],
+    "at 115200 without flow control or echo": ["--speed", "115200", "--echo", "off"],
+    "already at 19200 8N1": ["--speed", "19200"],
+}
+
+
+@pytest.mark.libc
+@pytest.mark.parametrize("port", STARTING_LINES.values(), ids=STARTING_LINES.keys())
+def test_a_line_ends_at_19200_8n1_with_everything_else_kept(on_port, port):
+    run = on_port(port=port)
+    assert (run.out, run.exit_status) == (SUCCESS, 0)
+    before, after = run.report["before"], run.report["after"]
+    speed = termios.CBAUD | termios.CSTOPB
+    expected = dict(before, ispeed=19200, ospeed=19200, cflag=before["cflag"] & ~speed | termios.B19200)
+    assert after == expected
+
+
+def shell(script):
+    """A wrapper that sets up the process with a shell, then starts it; exec's
+    block form never hands a one-word command to the shell, so a path with
+    spaces holds."""
+    return ["sh", "-c", script + ' exec "$0" "$@"']
+
+
+# A job started with & from a login on the port: the port is the session's
+# controlling terminal and the tool in a background process group, so the
+# kernel answers its terminal calls with SIGTTOU. The wrapper reports a
+# stopped tool as 128 + the signal.
+BACKGROUND_JOB = (" exec setsid -w -c perl -MPOSIX -e 'my $pid = fork() // die;"
+                  " if (!$pid) { setpgid(0, 0); exec { $ARGV[0] } @ARGV or exit 127 }"
+                  " waitpid($pid, WUNTRACED); exit(WIFSTOPPED(${^CHILD_ERROR_NATIVE})"
+                  " ? 128 + WSTOPSIG(${^CHILD_ERROR_NATIVE}) : $? >> 8)' \"$0\" \"$@\" < /dev/ttyACM0;")
+NOBODY = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"]
+LOST = ""  # stdout is gone, or is the port: the exit status alone tells
+
+# name: what the tool is started under, the port, where stdout goes, the
+# status line seen and the bytes at the device.
+START_STATES = {
+    "with arguments, which it ignores": (["--help", "-v", "/dev/ttyUSB0", ""], [], "file", SUCCESS, RESET_COMMAND),
+    "with stdout a pipe": ([], [], "pipe", SUCCESS, RESET_COMMAND),
+    "with stdin closed, the port taking its number": (shell("exec <&-;"), [], "file", SUCCESS, RESET_COMMAND),
+    "with stdout closed": (shell("exec >&-;"), [], "file", LOST, RESET_COMMAND),
+    "with stderr closed": (shell("exec 2>&-;"), [], "file", SUCCESS, RESET_COMMAND),
+    "with all three closed": (shell("exec <&- >&- 2>&-;"), [], "file", LOST, RESET_COMMAND),
+    "with stdout's reader gone and SIGPIPE ignored": (["env", "--ignore-signal=PIPE"], [], "dead-pipe", LOST,
+                                                      RESET_COMMAND),
+    "with stdout's reader gone and SIGPIPE at its default": (["env", "--default-signal=PIPE"], [], "dead-pipe", LOST,
+                                                             RESET_COMMAND),
+    "with stdout's reader gone and no device": (["env", "--default-signal=PIPE"], ["--fault", "missing"],
+                                                "dead-pipe", LOST, ""),
+    "with stdout a file at the size limit": (["prlimit", "--fsize=0", "--"], [], "file", LOST, RESET_COMMAND),
+    "in the background of the port's session": (shell(BACKGROUND_JOB), [], "file", SUCCESS, RESET_COMMAND),
+    "in the background of the port's session with tostop": (shell("stty tostop < /dev/ttyACM0;" + BACKGROUND_JOB),
+                                                            [], "file", SUCCESS, RESET_COMMAND),
+    # As systemd starts a service: the port must not become its terminal, or
+    # the device dropping off the bus on the command kills it with SIGHUP.
+    "as a session leader whose device drops off after the command": (["setsid", "-w"], ["--fault", "drops"], "file",
+                                                                     SUCCESS, RESET_COMMAND),
+    "as a user without access": (NOBODY, [], "file", OPEN_ERROR, ""),
+    "while another holds the port exclusively": (NOBODY, ["--exclusive"], "file", OPEN_ERROR, ""),
+}
+
+
+@pytest.mark.parametrize("wrapper, port, stdout, line, received", START_STATES.values(), ids=START_STATES.keys())
+def test_started_in_any_state_it_tells_one_story(on_port, request, wrapper, port, stdout, line, received):
+    prefix, arguments = (wrapper, []) if wrapper[:1] != ["--help"] else ([], wrapper)
+    if prefix[:1] == ["setpriv"]:
+        if os.geteuid() != 0:
+            pytest.skip("switching to an unprivileged user needs root")
+        command = tool_command(prefix, request.getfixturevalue("reachable_tool"))
+    else:
+        command = tool_command(prefix)
+    run = on_port(command + arguments, port, stdout)
+    failed = line in (OPEN_ERROR, WRITE_ERROR) or (line == LOST and not received)
+    assert (run.out, run.err, run.exit_status) == (line, "", 255 if failed else 0)
+    assert run.report["received"] == received
+    if received:
+        assert run.report["duration_ms"] >= 100, "did not give the device its 100 ms"
+
+
+@pytest.mark.skipif(EMULATED, reason="sixteen emulators at once only measure the machine")
+def test_runs_at_once_each_report_what_they_actually_sent(on_port):
+    """Each sends a whole command or none at all, and says which: a
+    non-blocking write that finds another writer in the tty layer gets
+    EAGAIN, so a run can honestly fail here."""
+    runs = 16
+    script = f'i=0; while [ $i -lt {runs} ]; do (line=$("$@"); echo "$? $line") & i=$((i+1)); done; wait'
+    run = on_port(["sh", "-c", script, "sh", *tool_command()])
+    reports = run.out.splitlines()
+    assert len(reports) == runs
+    assert set(reports) <= {"0 " + SUCCESS.strip(), "255 " + WRITE_ERROR.strip()}
+    succeeded = reports.count("0 " + SUCCESS.strip())
+    assert succeeded > 0
+    assert run.report["received"] == RESET_COMMAND * succeeded

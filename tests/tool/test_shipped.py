@@ -1,0 +1,56 @@
+"""What the shipped executable is, as readelf reads it: it must run on a bare
+target with the C library and nothing else (a static one with nothing at
+all), with no allocator, streams or exceptions in it, hardened, and the
+released static file stripped and within its size bound."""
+import os
+import re
+import subprocess
+
+import pytest
+from conftest import LIBC, TOOL
+
+STATIC = LIBC == "musl"
+RELEASE = os.environ.get("RESET_ACM0_RELEASE")
+HARDENED = os.environ.get("RESET_ACM0_HARDENED") == "1"
+FORBIDDEN = r" (malloc|calloc|realloc|free|aligned_alloc|posix_memalign)\b|_Znw|_Zna|__cxa_allocate_exception" \
+            r"|__cxa_throw|__gxx_personality|_ZSt|_ZNS"
+
+
+def readelf(option, file=TOOL):
+    return subprocess.run(["readelf", "-W", option, file], capture_output=True, text=True, check=True).stdout
+
+
+def needed(file):
+    return re.findall(r"\(NEEDED\).*\[(.*)\]", readelf("-d", file))
+
+
+def functions(file):
+    """What it imports when dynamic; what the linker took in when static."""
+    if STATIC:
+        return [line for line in readelf("--syms", file).splitlines() if " FUNC " in line]
+    return [line for line in readelf("--dyn-syms", file).splitlines() if " UND " in line]
+
+
+# What each build must show: (name, applies, holds).
+CHECKS = [
+    ("needs the C library alone", not STATIC,
+     lambda: set(needed(TOOL)) - {"ld-linux-armhf.so.3"} == {"libc.so.6"}),
+    ("needs no library and no loader", STATIC,
+     lambda: needed(TOOL) == [] and "INTERP" not in readelf("-l") and "LOAD" in readelf("-l")),
+    ("takes in no allocator, streams or exceptions", True,
+     lambda: functions(TOOL) and not [f for f in functions(TOOL) if re.search(FORBIDDEN, f)]),
+    ("is a static PIE, relocations read-only after start, the stack protected", STATIC and HARDENED,
+     lambda: "DYN (Position-Independent Executable file)" in readelf("-h") and "GNU_RELRO" in readelf("-l")
+     and "BIND_NOW" in readelf("-d") and "__stack_chk_fail" in readelf("--syms")),
+    ("is released stripped and within its size bound", RELEASE is not None,
+     lambda: " FUNC " not in readelf("--syms", RELEASE)
+     and 0 < os.path.getsize(RELEASE) <= int(os.environ["RESET_ACM0_SIZE_BOUND"])),
+]
+
+
+@pytest.mark.parametrize("holds", [pytest.param(holds, id=name, marks=pytest.mark.skipif(not applies, reason="-"))
+                                   for name, applies, holds in CHECKS])
+def test_the_shipped_executable(holds):
+    if os.environ.get("RESET_ACM0_SANITIZED") == "1":
+        pytest.skip("this build is instrumented with sanitizers; the release build is the one that ships")
+    assert holds()

@@ -1,0 +1,282 @@
+#!/usr/bin/python3
+"""virtual-port: runs a command with something standing in for /dev/ttyACM0,
+by default a pseudo-terminal, and reports what the device on the other end
+saw: the bytes it received and the line settings before and after.
+
+The command runs in a private mount namespace (inside a user namespace of
+its own when not started as root) with a tmpfs over /dev, so nothing is
+ever made in the machine's real /dev. Its stdout and stderr pass through
+untouched; the report goes to stderr as text, or to --report FILE as JSON.
+Exits with the command's status, 128+N if signal N ended it, or 125 if the
+port could not be set up or an option is not valid."""
+import argparse
+import fcntl
+import json
+import os
+import select
+import subprocess
+import sys
+import termios
+import time
+
+PORT = "/dev/ttyACM0"
+SETUP_FAILURE = 125  # as env(1) and timeout(1) do
+INSIDE = "VIRTUAL_PORT_NAMESPACE"  # set once the namespace is made
+SPEEDS = {getattr(termios, f"B{baud}"): baud for baud in
+          (0, 50, 75, 110, 134, 150, 200, 300, 600, 1200, 1800, 2400, 4800, 9600, 19200, 38400, 57600, 115200)}
+# What may stand at the path: name, what the report calls it, and whether
+# a pseudo-terminal is laid (its device side then reads what is sent).
+FAULTS = {
+    "none": ("was a pseudo-terminal", True),
+    "missing": ("did not exist", False),
+    "file": ("was a regular file, as a stray shell redirect leaves", False),
+    "fifo": ("was a FIFO", False),
+    "null": ("was /dev/null, a device that is no terminal", False),
+    "full": ("was a pseudo-terminal whose device reads nothing, its buffer full", True),
+    "hangup": ("was a pseudo-terminal whose device had hung up", True),
+    "drops": ("was a pseudo-terminal whose device hung up once it had 4 bytes", True),
+}
+STALE_FILE = b"stale capture left by a shell redirect\n"
+KEPT_NODES = ("null", "zero", "full", "random", "urandom", "tty")
+
+
+class SetupError(Exception):
+    pass
+
+
+def options(argv):
+    parser = argparse.ArgumentParser(prog="virtual-port", description=__doc__.split("\n\n")[0],
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.error = lambda message: fail(f"{message} (see --help)")
+    on_off = {"choices": ("on", "off")}
+    parser.add_argument("--speed", type=int, default=9600, choices=sorted(SPEEDS.values()), metavar="BAUD",
+                        help="start the line at this speed (default 9600)")
+    parser.add_argument("--stop-bits", type=int, default=1, choices=(1, 2), help="start with 1 or 2 stop bits")
+    parser.add_argument("--flow", default="off", **on_off, help="start with RTS/CTS flow control (default off)")
+    parser.add_argument("--echo", default="on", **on_off, help="start with echo and canonical mode (default on)")
+    parser.add_argument("--exclusive", action="store_true",
+                        help="hold the port in exclusive mode (TIOCEXCL), the node open to every user")
+    parser.add_argument("--fault", default="none", choices=FAULTS, help="what stands at the path: "
+                        + "; ".join(f"{name}: {what}" for name, (what, _) in FAULTS.items()))
+    parser.add_argument("--report", metavar="FILE", help="write the report as JSON to FILE, not text to stderr")
+    parser.add_argument("--timeout", type=float, default=10, help="kill the command after this long (default 10 s)")
+    parser.add_argument("command", nargs=argparse.REMAINDER)
+    o = parser.parse_args(argv)
+    if o.command[:1] == ["--"]:
+        o.command = o.command[1:]
+    if not o.command:
+        fail("no command given (see --help)")
+    if not 0 < o.timeout <= 86400:
+        fail("--timeout takes seconds from 1 to 86400")
+    return o
+
+
+def fail(message):
+    print(f"virtual-port: {message}", file=sys.stderr)
+    sys.exit(SETUP_FAILURE)
+
+
+def run(*command):
+    done = subprocess.run(command, capture_output=True, text=True)
+    if done.returncode != 0:
+        raise SetupError(f"{' '.join(command)}: {done.stderr.strip()}")
+
+
+def line_settings(fd):
+    """The line as the device side reads it, or None where it cannot be read."""
+    try:
+        iflag, oflag, cflag, lflag, ispeed, ospeed, cc = termios.tcgetattr(fd)
+    except (termios.error, OSError):
+        return None
+    return {"ispeed": SPEEDS.get(ispeed, 0), "ospeed": SPEEDS.get(ospeed, 0), "iflag": iflag, "oflag": oflag,
+            "cflag": cflag, "lflag": lflag, "cc": bytes(c if isinstance(c, int) else ord(c) for c in cc).hex()}
+
+
+def start_line(slave, o):
+    attrs = termios.tcgetattr(slave)
+    attrs[4] = attrs[5] = getattr(termios, f"B{o.speed}")
+    both = {"stop_bits": (2, termios.CSTOPB), "flow": (2, termios.CRTSCTS), "echo": (3, termios.ECHO | termios.ICANON)}
+    for name, (field, bits) in both.items():
+        wanted = getattr(o, name) in (2, "on")
+        attrs[field] = attrs[field] | bits if wanted else attrs[field] & ~bits
+    termios.tcsetattr(slave, termios.TCSANOW, attrs)
+    if o.exclusive:
+        os.fchmod(slave, 0o666)  # exclusive mode is all that stands in the way
+        fcntl.ioctl(slave, termios.TIOCEXCL)
+
+
+def bind(fd, target):
+    with open(target, "w"):
+        pass
+    run("mount", "--no-canonicalize", "--bind", f"/proc/{os.getpid()}/fd/{fd}", target)
+
+
+def cover_dev(slave):
+    """A private tmpfs over /dev with the usual harmless nodes and the port."""
+    kept = {name: os.open(f"/dev/{name}", os.O_PATH) for name in KEPT_NODES if os.path.exists(f"/dev/{name}")}
+    run("mount", "-t", "tmpfs", "-o", "mode=755,size=1m,nosuid,noexec", "tmpfs", "/dev")
+    for name, fd in kept.items():
+        bind(fd, f"/dev/{name}")
+        os.close(fd)
+    for link, to in (("fd", "/proc/self/fd"), ("stdin", "/proc/self/fd/0"), ("stdout", "/proc/self/fd/1"),
+                     ("stderr", "/proc/self/fd/2")):
+        os.symlink(to, f"/dev/{link}")
+    if slave is not None:
+        bind(slave, PORT)
+
+
+def fill(master, slave):
+    """Fills the device-bound side until the kernel refuses a byte while the
+    device side holds all it takes (the pty moves bytes on from a work queue,
+    so a refusal only stands then), then stops the line's output, as flow
+    control would, so that room the kernel frees later takes nothing."""
+    os.set_blocking(slave, False)
+    total = 0
+    for _ in range(10000):
+        for size in (4096, 1024, 256, 64, 16, 4, 1):
+            try:
+                while True:
+                    total += os.write(slave, b"U" * size)
+            except BlockingIOError:
+                pass
+        held = int.from_bytes(fcntl.ioctl(master, termios.FIONREAD, b"\0\0\0\0"), sys.byteorder)
+        if held >= 4095:  # the kernel's N_TTY_BUF_SIZE less one, in raw mode
+            termios.tcflow(slave, termios.TCOOFF)
+            return total
+        select.select([], [slave], [], 0.001)
+    raise SetupError("the port's buffer never filled")
+
+
+def lay(o, report):
+    """Puts at the path what the fault names; returns the pseudo-terminal's
+    master and slave, each None where there is none."""
+    master = slave = None
+    if FAULTS[o.fault][1]:
+        master, slave = os.openpty()
+        os.set_blocking(master, False)
+        start_line(slave, o)
+        report["before"] = line_settings(slave)
+    cover_dev(slave)
+    if o.fault == "file":
+        with open(PORT, "wb") as f:
+            f.write(STALE_FILE)
+    elif o.fault == "fifo":
+        os.mkfifo(PORT)
+    elif o.fault == "null":
+        bind(os.open("/dev/null", os.O_PATH), PORT)
+    elif o.fault == "full":
+        report["prefilled"] = fill(master, slave)
+    elif o.fault == "hangup":
+        os.close(master)
+        os.close(slave)
+        master = slave = None
+    return master, slave
+
+
+def read_all(fd):
+    data = b""
+    while True:
+        try:
+            chunk = os.read(fd, 4096)
+        except (BlockingIOError, OSError):
+            return data
+        if not chunk:
+            return data
+        data += chunk
+
+
+def run_command(o, master, report):
+    """Runs the command while the device side reads what it is sent (unless
+    it reads nothing), sleeping until bytes arrive or the command exits."""
+    env = {k: v for k, v in os.environ.items() if k != INSIDE}
+    start = time.monotonic()
+    try:
+        child = subprocess.Popen(o.command, env=env)
+    except OSError as e:
+        raise SetupError(f"cannot run {o.command[0]}: {e.strerror}")
+    exited = os.pidfd_open(child.pid)
+    received = b""
+    reading = master is not None and o.fault != "full"
+    timed_out = False
+    while child.poll() is None:
+        left = start + o.timeout - time.monotonic()
+        ready, _, _ = select.select([exited] + ([master] if reading else []), [], [], max(left, 0))
+        if not ready and not timed_out:
+            timed_out = True
+            child.kill()
+        if master in ready:
+            received += read_all(master)
+            if o.fault == "drops" and len(received) >= 4:
+                os.close(master)  # the device is gone: the kernel hangs the line up
+                master, reading = None, False
+    report["duration_ms"] = (time.monotonic() - start) * 1000
+    if master is not None:
+        received += read_all(master)
+    status = child.returncode
+    report.update(exit_status=status if status >= 0 else None, signal=-status if status < 0 else None,
+                  timed_out=timed_out)
+    return received
+
+
+def text(report):
+    fault = report["fault"]
+    lines = ["", f"--- virtual-port: {PORT} {FAULTS[fault][0]}"]
+    if report.get("prefilled"):
+        intact = "" if report["filler_intact"] else " (and they did not come out intact)"
+        lines.append(f"the device had left {report['prefilled']} bytes unread before the run{intact}")
+    received = bytes.fromhex(report["received"])
+    shown = ": " + received.hex(" ") if received else ""
+    lines.append(f"device received {len(received)} byte{'' if len(received) == 1 else 's'}{shown}")
+    if "node_after" in report:
+        same = report["node_after"] == report["node_before"]
+        lines.append(f"the file's contents {'were left unchanged' if same else 'changed'}")
+    before, after = report.get("before"), report.get("after") or {}
+    if before:
+        lines.append(f"{'line setting':<24} {'before':<12} after")
+        rows = (("input speed", lambda s: s["ispeed"]), ("output speed", lambda s: s["ospeed"]),
+                ("stop bits", lambda s: 2 if s["cflag"] & termios.CSTOPB else 1),
+                ("RTS/CTS flow control", lambda s: "on" if s["cflag"] & termios.CRTSCTS else "off"),
+                ("echo", lambda s: "on" if s["lflag"] & termios.ECHO else "off"),
+                ("canonical mode", lambda s: "on" if s["lflag"] & termios.ICANON else "off"))
+        for label, show in rows:
+            lines.append(f"  {label:<22} {show(before)!s:<12} {show(after) if after else '-'}")
+        lines.append("  (a pseudo-terminal always has 8 data bits and no parity)")
+    if report["signal"]:
+        lines.append(f"the command was killed by signal {report['signal']}" + " (timed out)" * report["timed_out"])
+    else:
+        lines.append(f"the command exited with status {report['exit_status']}")
+    return "\n".join(lines) + "\n"
+
+
+def main(argv):
+    o = options(argv)
+    if os.environ.get(INSIDE) != "1":
+        user = [] if os.geteuid() == 0 else ["--map-current-user"]
+        os.environ[INSIDE] = "1"
+        try:
+            os.execvp("unshare", ["unshare", "--mount", *user, sys.executable, os.path.abspath(__file__), *argv])
+        except OSError as e:
+            fail(f"cannot run unshare: {e.strerror}")
+    report = {"fault": o.fault}
+    try:
+        master, slave = lay(o, report)
+        received = run_command(o, master, report)
+    except (SetupError, OSError) as e:
+        fail(str(e))
+    filler = received[:report.get("prefilled", 0)]
+    report["filler_intact"] = filler == b"U" * len(filler)
+    report["received"] = received[len(filler):].hex()
+    report["after"] = line_settings(slave) if slave is not None else None
+    if o.fault == "file":
+        with open(PORT, "rb") as f:
+            report.update(node_before=STALE_FILE.hex(), node_after=f.read().hex())
+    if o.report:
+        with open(o.report, "w") as f:
+            json.dump(report, f)
+    else:
+        sys.stderr.write(text(report))
+    return 128 + report["signal"] if report["signal"] else report["exit_status"]
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))

@@ -45,29 +45,22 @@ class SetupError(Exception):
 
 
 def options(argv):
-    parser = argparse.ArgumentParser(prog="virtual-port", description=__doc__.split("\n\n")[0],
-                                     formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser = argparse.ArgumentParser(prog="virtual-port", description=__doc__.split("\n\n")[0])
     parser.error = lambda message: fail(f"{message} (see --help)")
-    on_off = {"choices": ("on", "off")}
-    parser.add_argument("--speed", type=int, default=9600, choices=sorted(SPEEDS.values()), metavar="BAUD",
-                        help="start the line at this speed (default 9600)")
-    parser.add_argument("--stop-bits", type=int, default=1, choices=(1, 2), help="start with 1 or 2 stop bits")
-    parser.add_argument("--flow", default="off", **on_off, help="start with RTS/CTS flow control (default off)")
-    parser.add_argument("--echo", default="on", **on_off, help="start with echo and canonical mode (default on)")
-    parser.add_argument("--exclusive", action="store_true",
-                        help="hold the port in exclusive mode (TIOCEXCL), the node open to every user")
-    parser.add_argument("--fault", default="none", choices=FAULTS, help="what stands at the path: "
-                        + "; ".join(f"{name}: {what}" for name, (what, _) in FAULTS.items()))
-    parser.add_argument("--report", metavar="FILE", help="write the report as JSON to FILE, not text to stderr")
-    parser.add_argument("--timeout", type=float, default=10, help="kill the command after this long (default 10 s)")
-    parser.add_argument("command", nargs=argparse.REMAINDER)
+    add = parser.add_argument
+    add("--speed", type=int, default=9600, choices=sorted(SPEEDS.values()), metavar="BAUD", help="the line's speed")
+    add("--stop-bits", type=int, default=1, choices=(1, 2))
+    add("--flow", default="off", choices=("on", "off"), help="RTS/CTS flow control")
+    add("--echo", default="on", choices=("on", "off"), help="echo and canonical mode")
+    add("--exclusive", action="store_true", help="hold the port in exclusive mode, the node open to every user")
+    add("--fault", default="none", choices=FAULTS, help="; ".join(f"{k}: {v[0]}" for k, v in FAULTS.items()))
+    add("--report", metavar="FILE", help="write the report as JSON to FILE, not as text to stderr")
+    add("--timeout", type=float, default=10, help="kill the command after this many seconds")
+    add("command", nargs=argparse.REMAINDER)
     o = parser.parse_args(argv)
-    if o.command[:1] == ["--"]:
-        o.command = o.command[1:]
-    if not o.command:
-        fail("no command given (see --help)")
-    if not 0 < o.timeout <= 86400:
-        fail("--timeout takes seconds from 1 to 86400")
+    o.command = o.command[1:] if o.command[:1] == ["--"] else o.command
+    if not o.command or not 0 < o.timeout <= 86400:
+        fail("a command, and a timeout from 1 to 86400 s, are needed (see --help)")
     return o
 
 
@@ -95,9 +88,8 @@ def line_settings(fd):
 def start_line(slave, o):
     attrs = termios.tcgetattr(slave)
     attrs[4] = attrs[5] = getattr(termios, f"B{o.speed}")
-    both = {"stop_bits": (2, termios.CSTOPB), "flow": (2, termios.CRTSCTS), "echo": (3, termios.ECHO | termios.ICANON)}
-    for name, (field, bits) in both.items():
-        wanted = getattr(o, name) in (2, "on")
+    for wanted, field, bits in ((o.stop_bits == 2, 2, termios.CSTOPB), (o.flow == "on", 2, termios.CRTSCTS),
+                                (o.echo == "on", 3, termios.ECHO | termios.ICANON)):
         attrs[field] = attrs[field] | bits if wanted else attrs[field] & ~bits
     termios.tcsetattr(slave, termios.TCSANOW, attrs)
     if o.exclusive:
@@ -106,8 +98,7 @@ def start_line(slave, o):
 
 
 def bind(fd, target):
-    with open(target, "w"):
-        pass
+    open(target, "w").close()
     run("mount", "--no-canonicalize", "--bind", f"/proc/{os.getpid()}/fd/{fd}", target)
 
 
@@ -175,14 +166,12 @@ def lay(o, report):
 
 def read_all(fd):
     data = b""
-    while True:
-        try:
-            chunk = os.read(fd, 4096)
-        except (BlockingIOError, OSError):
-            return data
-        if not chunk:
-            return data
-        data += chunk
+    try:
+        while chunk := os.read(fd, 4096):
+            data += chunk
+    except OSError:  # nothing more for now (EAGAIN), or the other end is gone (EIO)
+        pass
+    return data
 
 
 def run_command(o, master, report):
@@ -219,33 +208,27 @@ def run_command(o, master, report):
 
 
 def text(report):
-    fault = report["fault"]
-    lines = ["", f"--- virtual-port: {PORT} {FAULTS[fault][0]}"]
+    """The report as a person reads it."""
+    lines = ["", f"--- virtual-port: {PORT} {FAULTS[report['fault']][0]}"]
     if report.get("prefilled"):
-        intact = "" if report["filler_intact"] else " (and they did not come out intact)"
-        lines.append(f"the device had left {report['prefilled']} bytes unread before the run{intact}")
+        lines.append(f"the device had left {report['prefilled']} bytes unread before the run"
+                     + " (and they did not come out intact)" * (not report["filler_intact"]))
     received = bytes.fromhex(report["received"])
-    shown = ": " + received.hex(" ") if received else ""
-    lines.append(f"device received {len(received)} byte{'' if len(received) == 1 else 's'}{shown}")
+    lines.append(f"device received {len(received)} bytes" + (": " + received.hex(" ") if received else ""))
     if "node_after" in report:
         same = report["node_after"] == report["node_before"]
-        lines.append(f"the file's contents {'were left unchanged' if same else 'changed'}")
-    before, after = report.get("before"), report.get("after") or {}
+        lines.append("the file's contents " + ("were left unchanged" if same else "changed"))
+    before, after = report.get("before"), report.get("after")
+    rows = (("input speed", lambda s: s["ispeed"]), ("output speed", lambda s: s["ospeed"]),
+            ("stop bits", lambda s: 2 if s["cflag"] & termios.CSTOPB else 1),
+            ("RTS/CTS flow control", lambda s: "on" if s["cflag"] & termios.CRTSCTS else "off"),
+            ("echo", lambda s: "on" if s["lflag"] & termios.ECHO else "off"))
     if before:
         lines.append(f"{'line setting':<24} {'before':<12} after")
-        rows = (("input speed", lambda s: s["ispeed"]), ("output speed", lambda s: s["ospeed"]),
-                ("stop bits", lambda s: 2 if s["cflag"] & termios.CSTOPB else 1),
-                ("RTS/CTS flow control", lambda s: "on" if s["cflag"] & termios.CRTSCTS else "off"),
-                ("echo", lambda s: "on" if s["lflag"] & termios.ECHO else "off"),
-                ("canonical mode", lambda s: "on" if s["lflag"] & termios.ICANON else "off"))
-        for label, show in rows:
-            lines.append(f"  {label:<22} {show(before)!s:<12} {show(after) if after else '-'}")
-        lines.append("  (a pseudo-terminal always has 8 data bits and no parity)")
-    if report["signal"]:
-        lines.append(f"the command was killed by signal {report['signal']}" + " (timed out)" * report["timed_out"])
-    else:
-        lines.append(f"the command exited with status {report['exit_status']}")
-    return "\n".join(lines) + "\n"
+        lines += [f"  {label:<22} {show(before)!s:<12} {show(after) if after else '-'}" for label, show in rows]
+    signal, status = report["signal"], report["exit_status"]
+    ended = f"was killed by signal {signal}" if signal else f"exited with status {status}"
+    return "\n".join(lines + [f"the command {ended}" + " (timed out)" * report["timed_out"]]) + "\n"
 
 
 def main(argv):

@@ -9,7 +9,9 @@ import pytest
 from conftest import EMULATED, OPEN_ERROR, PAUSE, RESET_COMMAND, SUCCESS, WRITE_ERROR, tool_command
 
 OPEN_FLAGS = "O_RDWR|O_NOCTTY|O_NONBLOCK"
-APPLY = ("TCSETS", "B19200|CS8|CREAD")  # from the virtual port's 9600 8N1, applied at once
+# From the virtual port's 9600 8N1, applied at once (glibc 2.42 on applies
+# with the termios2 request, whose speeds are numbers of their own).
+APPLY = {("TCSETS", "B19200|CS8|CREAD"), ("TCSETS2", "B19200|CS8|CREAD")}
 COMMAND_BYTES = r'"\200\377\252)"'
 
 
@@ -21,10 +23,11 @@ def expect_calls(run, kinds, line):
     assert [event[0] for event in run.trace] == kinds.split(), run.trace
     quoted = '"' + line.replace("\n", "\\n") + '"'
     for event in run.trace:
-        expected = {"open": OPEN_FLAGS, "ioctl": APPLY, "write": COMMAND_BYTES, "sleep": PAUSE, "stdout": quoted}
+        expected = {"open": {OPEN_FLAGS}, "ioctl": APPLY, "write": {COMMAND_BYTES}, "sleep": {PAUSE},
+                    "stdout": {quoted}}
         if event[0] in expected:
             got = event[1:] if event[0] == "ioctl" else event[1].replace("|O_LARGEFILE", "")
-            assert got == expected[event[0]], event
+            assert got in expected[event[0]], event
 
 
 # What stands at the path: the status line, the bytes the device got, and
@@ -44,7 +47,6 @@ AT_THE_PATH = [
 ]
 
 
-@pytest.mark.libc
 @pytest.mark.parametrize("fault, line, received, calls", AT_THE_PATH, ids=[row[0] for row in AT_THE_PATH])
 def test_what_stands_at_the_path_is_reported_and_paused_for_only_after_a_write(traced, fault, line, received, calls):
     run = traced(port=["--fault", fault])
@@ -63,7 +65,6 @@ STARTING_LINES = {
 }
 
 
-@pytest.mark.libc
 @pytest.mark.parametrize("port", STARTING_LINES.values(), ids=STARTING_LINES.keys())
 def test_a_line_ends_at_19200_8n1_with_everything_else_kept(on_port, port):
     run = on_port(port=port)

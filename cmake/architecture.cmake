@@ -10,8 +10,9 @@ macro(architecture_row arch prefix)
   string(REGEX REPLACE " +" ";" ${prefix}_row "${${prefix}_row}")
   list(POP_FRONT ${prefix}_row ${prefix} ${prefix}_cores ${prefix}_machine ${prefix}_machine_core ${prefix}_kernel
        ${prefix}_kernel_suites ${prefix}_size_bound ${prefix}_also)
-  foreach(list_column IN ITEMS cores also)
+  foreach(list_column IN ITEMS cores also)  # lists, - for none
     string(REPLACE "," ";" ${prefix}_${list_column} "${${prefix}_${list_column}}")
+    list(REMOVE_ITEM ${prefix}_${list_column} -)
   endforeach()
 endmacro()
 architecture_row(${target_arch} arch)

@@ -54,22 +54,17 @@ def on_port(tmp_path):
     def run(command=None, port=(), stdout="file"):
         report = tmp_path / "report.json"
         argv = [HARNESS, "--report", str(report), "--timeout", "20", *port, "--", *(command or tool_command())]
-        read_end, write_end = os.pipe() if stdout != "file" else (None, None)
         with open(tmp_path / "stdout", "w+b") as out_file:
+            target = {"file": out_file, "pipe": subprocess.PIPE}.get(stdout)
             if stdout == "dead-pipe":
+                read_end, target = os.pipe()
                 os.close(read_end)
-            child = subprocess.Popen(argv, stdin=subprocess.DEVNULL, stdout=write_end or out_file,
-                                     stderr=subprocess.PIPE)
-            if write_end is not None:
-                os.close(write_end)
-            out = b""
-            if stdout == "pipe":
-                with os.fdopen(read_end, "rb") as pipe:
-                    out = pipe.read()
-            err = child.communicate()[1]
+            done = subprocess.run(argv, stdin=subprocess.DEVNULL, stdout=target, stderr=subprocess.PIPE)
+            if stdout == "dead-pipe":
+                os.close(target)
             out_file.seek(0)
-            out = out or out_file.read()
-        return Run(child.returncode, out.decode(errors="replace"), err.decode(errors="replace"),
+            out = done.stdout or out_file.read()
+        return Run(done.returncode, out.decode(errors="replace"), done.stderr.decode(errors="replace"),
                    json.loads(report.read_text()) if report.exists() else {})
     return run
 
@@ -79,11 +74,10 @@ def traced(on_port, tmp_path):
     """Runs the tool on the virtual port under strace (in front of the
     emulator, whose first thread makes the guest's calls), with extra strace
     options, and turns the trace into the tool's events on the port."""
-    def run(strace=(), port=(), prefix=()):
+    def run(strace=(), port=()):
         trace = tmp_path / "trace"
-        command = tool_command([*prefix, "env", "ASAN_OPTIONS=detect_leaks=0", "strace", "-qq", "-o", str(trace),
-                                *strace])
-        result = on_port(command, port)
+        result = on_port(tool_command(["env", "ASAN_OPTIONS=detect_leaks=0", "strace", "-qq", "-o", str(trace),
+                                       *strace]), port)
         assert trace.exists(), "strace left no trace"
         result.raw = trace.read_text()
         result.trace = events(result.raw)

@@ -2,11 +2,11 @@
 # its version and architecture, with the manual page, the licence and the
 # checksums of all three beside it. The build prints the checksums whenever
 # it writes them.
-set(static_release_name reset_acm0-${PROJECT_VERSION}-${target_arch}-static)
+set(static_release_name reset_acm0-${PROJECT_VERSION}-${arch_file}-static)
 set(static_release_dir ${PROJECT_BINARY_DIR}/release)
 set(static_release_file ${static_release_dir}/${static_release_name})
-if(NOT arch_size_bound MATCHES "^[0-9]+$")
-  message(FATAL_ERROR "cmake/architectures gives ${target_arch} no size bound for the static file: measure one and add it")
+if(NOT arch_size_bound MATCHES "^[0-9]+$" OR arch_file STREQUAL -)
+  message(FATAL_ERROR "cmake/architectures gives ${target_arch} no static file name or size bound: measure one and add them")
 endif()
 file(MAKE_DIRECTORY ${static_release_dir})
 add_custom_command(

@@ -105,9 +105,8 @@ def cover_dev(slave):
     for name, fd in kept.items():
         bind(fd, f"/dev/{name}")
         os.close(fd)
-    for link, to in (("fd", "/proc/self/fd"), ("stdin", "/proc/self/fd/0"), ("stdout", "/proc/self/fd/1"),
-                     ("stderr", "/proc/self/fd/2")):
-        os.symlink(to, f"/dev/{link}")
+    for link, fd in (("fd", ""), ("stdin", "/0"), ("stdout", "/1"), ("stderr", "/2")):
+        os.symlink(f"/proc/self/fd{fd}", f"/dev/{link}")
     if slave is not None:
         bind(slave, PORT)
 
@@ -145,8 +144,7 @@ def lay(o, report):
         report["before"] = line_settings(slave)
     cover_dev(slave)
     if o.fault == "file":
-        with open(PORT, "wb") as f:
-            f.write(STALE_FILE)
+        open(PORT, "wb").write(STALE_FILE)
     elif o.fault == "fifo":
         os.mkfifo(PORT)
     elif o.fault == "null":
@@ -160,8 +158,7 @@ def lay(o, report):
     return master, slave
 
 
-def read_all(fd):
-    data = b""
+def read_all(fd, data=b""):
     try:
         while chunk := os.read(fd, 4096):
             data += chunk
@@ -175,10 +172,7 @@ def run_command(o, master, report):
     it reads nothing), sleeping until bytes arrive or the command exits."""
     env = {k: v for k, v in os.environ.items() if k != INSIDE}
     start = time.monotonic()
-    try:
-        child = subprocess.Popen(o.command, env=env)
-    except OSError as e:
-        fail(f"cannot run {o.command[0]}: {e.strerror}")
+    child = subprocess.Popen(o.command, env=env)  # an OSError is main's to report
     exited = os.pidfd_open(child.pid)
     received = b""
     reading = master is not None and o.fault != "full"
@@ -234,21 +228,19 @@ def main(argv):
         try:
             os.execvp("unshare", ["unshare", "--mount", *user, sys.executable, os.path.abspath(__file__), *argv])
         except OSError as e:
-            fail(f"cannot run unshare: {e.strerror}")
+            fail(f"unshare: {e}")
     report = {"fault": o.fault}
     try:
         master, slave = lay(o, report)
         received = run_command(o, master, report)
     except OSError as e:
-        fail(str(e))
+        fail(str(e))  # a node that cannot be laid, a command that cannot be run
     report["received"] = received[report.get("prefilled", 0):].hex()  # the filler comes out first
     report["after"] = line_settings(slave) if slave is not None else None
     if o.fault == "file":
-        with open(PORT, "rb") as f:
-            report.update(node_before=STALE_FILE.hex(), node_after=f.read().hex())
+        report.update(node_before=STALE_FILE.hex(), node_after=open(PORT, "rb").read().hex())
     if o.report:
-        with open(o.report, "w") as f:
-            json.dump(report, f)
+        json.dump(report, open(o.report, "w"))
     else:
         sys.stderr.write(text(report))
     return 128 + report["signal"] if report["signal"] else report["exit_status"]

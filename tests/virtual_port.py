@@ -24,20 +24,19 @@ SETUP_FAILURE = 125  # as env(1) and timeout(1) do
 INSIDE = "VIRTUAL_PORT_NAMESPACE"  # set once the namespace is made
 SPEEDS = {getattr(termios, f"B{baud}"): baud for baud in
           (0, 50, 75, 110, 134, 150, 200, 300, 600, 1200, 1800, 2400, 4800, 9600, 19200, 38400, 57600, 115200)}
-# What may stand at the path: name, what the report calls it, and whether
-# a pseudo-terminal is laid (its device side then reads what is sent).
+# What may stand at the path, as the report tells it; those that start with
+# "a pseudo-terminal" are one, whose device side reads what it is sent.
 FAULTS = {
-    "none": ("was a pseudo-terminal", True),
-    "missing": ("did not exist", False),
-    "file": ("was a regular file, as a stray shell redirect leaves", False),
-    "fifo": ("was a FIFO", False),
-    "null": ("was /dev/null, a device that is no terminal", False),
-    "full": ("was a pseudo-terminal whose device reads nothing, its buffer full", True),
-    "hangup": ("was a pseudo-terminal whose device had hung up", True),
-    "drops": ("was a pseudo-terminal whose device hung up once it had 4 bytes", True),
+    "none": "a pseudo-terminal",
+    "missing": "no node at all",
+    "file": "a regular file, as a stray shell redirect leaves",
+    "fifo": "a FIFO",
+    "null": "/dev/null, a device that is no terminal",
+    "full": "a pseudo-terminal whose device reads nothing, its buffer full",
+    "hangup": "a pseudo-terminal whose device had hung up",
+    "drops": "a pseudo-terminal whose device hangs up once it has 4 bytes",
 }
 STALE_FILE = b"stale capture left by a shell redirect\n"
-KEPT_NODES = ("null", "zero", "full", "random", "urandom", "tty")
 
 
 def options(argv):
@@ -49,7 +48,7 @@ def options(argv):
     add("--flow", default="off", choices=("on", "off"), help="RTS/CTS flow control")
     add("--echo", default="on", choices=("on", "off"), help="echo and canonical mode")
     add("--exclusive", action="store_true", help="hold the port in exclusive mode, the node open to every user")
-    add("--fault", default="none", choices=FAULTS, help="; ".join(f"{k}: {v[0]}" for k, v in FAULTS.items()))
+    add("--fault", default="none", choices=FAULTS, help="; ".join(f"{k}: {v}" for k, v in FAULTS.items()))
     add("--report", metavar="FILE", help="write the report as JSON to FILE, not as text to stderr")
     add("--timeout", type=float, default=10, help="kill the command after this many seconds")
     add("command", nargs=argparse.REMAINDER)
@@ -65,10 +64,17 @@ def fail(message):
     sys.exit(SETUP_FAILURE)
 
 
-def run(*command):
-    done = subprocess.run(command, capture_output=True, text=True)
+def mount(*arguments):
+    done = subprocess.run(["mount", *arguments], capture_output=True, text=True)
     if done.returncode != 0:
-        fail(f"{' '.join(command)}: {done.stderr.strip()}")
+        fail(f"mount {' '.join(arguments)}: {done.stderr.strip()}")
+
+
+def bind(fd, target):
+    """Mounts what fd has open at target (mount(8) must not resolve the
+    link, which would name the path again, now under the tmpfs)."""
+    open(target, "w").close()
+    mount("--no-canonicalize", "--bind", f"/proc/{os.getpid()}/fd/{fd}", target)
 
 
 def line_settings(fd):
@@ -81,7 +87,9 @@ def line_settings(fd):
             "cflag": cflag, "lflag": lflag, "cc": bytes(c if isinstance(c, int) else ord(c) for c in cc).hex()}
 
 
-def start_line(slave, o):
+def open_port(o):
+    master, slave = os.openpty()
+    os.set_blocking(master, False)
     attrs = termios.tcgetattr(slave)
     attrs[4] = attrs[5] = getattr(termios, f"B{o.speed}")
     for wanted, field, bits in ((o.stop_bits == 2, 2, termios.CSTOPB), (o.flow == "on", 2, termios.CRTSCTS),
@@ -91,24 +99,7 @@ def start_line(slave, o):
     if o.exclusive:
         os.fchmod(slave, 0o666)  # exclusive mode is all that stands in the way
         fcntl.ioctl(slave, termios.TIOCEXCL)
-
-
-def bind(fd, target):
-    open(target, "w").close()
-    run("mount", "--no-canonicalize", "--bind", f"/proc/{os.getpid()}/fd/{fd}", target)
-
-
-def cover_dev(slave):
-    """A private tmpfs over /dev with the usual harmless nodes and the port."""
-    kept = {name: os.open(f"/dev/{name}", os.O_PATH) for name in KEPT_NODES if os.path.exists(f"/dev/{name}")}
-    run("mount", "-t", "tmpfs", "-o", "mode=755,size=1m,nosuid,noexec", "tmpfs", "/dev")
-    for name, fd in kept.items():
-        bind(fd, f"/dev/{name}")
-        os.close(fd)
-    for link, fd in (("fd", ""), ("stdin", "/0"), ("stdout", "/1"), ("stderr", "/2")):
-        os.symlink(f"/proc/self/fd{fd}", f"/dev/{link}")
-    if slave is not None:
-        bind(slave, PORT)
+    return master, slave
 
 
 def fill(master, slave):
@@ -119,36 +110,42 @@ def fill(master, slave):
     os.set_blocking(slave, False)
     total = 0
     for _ in range(10000):
-        for size in (4096, 1024, 256, 64, 16, 4, 1):
+        for size in (4096, 256, 16, 1):
             try:
                 while True:
                     total += os.write(slave, b"U" * size)
             except BlockingIOError:
                 pass
-        held = int.from_bytes(fcntl.ioctl(master, termios.FIONREAD, b"\0\0\0\0"), sys.byteorder)
-        if held >= 4095:  # the kernel's N_TTY_BUF_SIZE less one, in raw mode
-            termios.tcflow(slave, termios.TCOOFF)
+        if int.from_bytes(fcntl.ioctl(master, termios.FIONREAD, bytes(4)), sys.byteorder) >= 4095:
+            termios.tcflow(slave, termios.TCOOFF)  # 4095: the kernel's N_TTY_BUF_SIZE less one
             return total
         select.select([], [slave], [], 0.001)
     fail("the port's buffer never filled")
 
 
 def lay(o, report):
-    """Puts at the path what the fault names; returns the pseudo-terminal's
+    """Covers /dev with a private tmpfs holding the usual harmless nodes and
+    puts at the path what the fault names; returns the pseudo-terminal's
     master and slave, each None where there is none."""
     master = slave = None
-    if FAULTS[o.fault][1]:
-        master, slave = os.openpty()
-        os.set_blocking(master, False)
-        start_line(slave, o)
+    if FAULTS[o.fault].startswith("a pseudo-terminal"):
+        master, slave = open_port(o)
         report["before"] = line_settings(slave)
-    cover_dev(slave)
+    kept = {name: os.open(f"/dev/{name}", os.O_PATH) for name in ("null", "zero", "full", "random", "urandom", "tty")
+            if os.path.exists(f"/dev/{name}")}
+    mount("-t", "tmpfs", "-o", "mode=755,size=1m,nosuid,noexec", "tmpfs", "/dev")
+    for name, fd in kept.items():
+        bind(fd, f"/dev/{name}")
+    for link, fd in (("fd", ""), ("stdin", "/0"), ("stdout", "/1"), ("stderr", "/2")):
+        os.symlink(f"/proc/self/fd{fd}", f"/dev/{link}")
+    if slave is not None:
+        bind(slave, PORT)
     if o.fault == "file":
         open(PORT, "wb").write(STALE_FILE)
     elif o.fault == "fifo":
         os.mkfifo(PORT)
     elif o.fault == "null":
-        bind(os.open("/dev/null", os.O_PATH), PORT)
+        bind(kept["null"], PORT)
     elif o.fault == "full":
         report["prefilled"] = fill(master, slave)
     elif o.fault == "hangup":
@@ -170,36 +167,32 @@ def read_all(fd, data=b""):
 def run_command(o, master, report):
     """Runs the command while the device side reads what it is sent (unless
     it reads nothing), sleeping until bytes arrive or the command exits."""
-    env = {k: v for k, v in os.environ.items() if k != INSIDE}
     start = time.monotonic()
-    child = subprocess.Popen(o.command, env=env)  # an OSError is main's to report
-    exited = os.pidfd_open(child.pid)
-    received = b""
+    child = subprocess.Popen(o.command, env={k: v for k, v in os.environ.items() if k != INSIDE})
+    exited, received, timed_out = os.pidfd_open(child.pid), b"", False
     reading = master is not None and o.fault != "full"
-    timed_out = False
     while child.poll() is None:
         left = start + o.timeout - time.monotonic()
-        ready, _, _ = select.select([exited] + ([master] if reading else []), [], [], max(left, 0))
+        ready = select.select([exited] + [master] * reading, [], [], max(left, 0))[0]
         if not ready and not timed_out:
             timed_out = True
             child.kill()
         if master in ready:
-            received += read_all(master)
+            received = read_all(master, received)
             if o.fault == "drops" and len(received) >= 4:
                 os.close(master)  # the device is gone: the kernel hangs the line up
                 master, reading = None, False
     report["duration_ms"] = (time.monotonic() - start) * 1000
     if master is not None:
-        received += read_all(master)
+        received = read_all(master, received)
     status = child.returncode
     report.update(exit_status=status if status >= 0 else None, signal=-status if status < 0 else None,
-                  timed_out=timed_out)
-    return received
+                  timed_out=timed_out, received=received[report.get("prefilled", 0):].hex())  # filler first
 
 
 def text(report):
     """The report as a person reads it."""
-    lines = ["", f"--- virtual-port: {PORT} {FAULTS[report['fault']][0]}"]
+    lines = ["", f"--- virtual-port: {PORT} was {FAULTS[report['fault']]}"]
     if report.get("prefilled"):
         lines.append(f"the device had left {report['prefilled']} bytes unread before the run")
     received = bytes.fromhex(report["received"])
@@ -232,10 +225,9 @@ def main(argv):
     report = {"fault": o.fault}
     try:
         master, slave = lay(o, report)
-        received = run_command(o, master, report)
+        run_command(o, master, report)
     except OSError as e:
         fail(str(e))  # a node that cannot be laid, a command that cannot be run
-    report["received"] = received[report.get("prefilled", 0):].hex()  # the filler comes out first
     report["after"] = line_settings(slave) if slave is not None else None
     if o.fault == "file":
         report.update(node_before=STALE_FILE.hex(), node_after=open(PORT, "rb").read().hex())

@@ -3,8 +3,8 @@ command on the virtual port, and the tool's system calls as strace saw them.
 
 CTest says which build is under test, in the environment:
   RESET_ACM0            the executable, built for RESET_ACM0_ARCH
-  RESET_ACM0_EMULATOR   qemu-user for a cross build, with _CPU (the oldest
-                        core the file claims) and _ROOT (its library root)
+  RESET_ACM0_EMULATOR   qemu-user for a cross build, with _CPU (one of the
+                        cores its row pins) and _ROOT (its library root)
   RESET_ACM0_LIBC       glibc or musl, the C library it is linked against
   RESET_ACM0_RELEASE    the released static file, with _SIZE_BOUND"""
 import json

@@ -3,12 +3,10 @@
 by default a pseudo-terminal, and reports what the device on the other end
 saw: the bytes it received and the line settings before and after.
 
-The command runs in a private mount namespace (inside a user namespace of
-its own when not started as root) with a tmpfs over /dev, so nothing is
-ever made in the machine's real /dev. Its stdout and stderr pass through
-untouched; the report goes to stderr as text, or to --report FILE as JSON.
-Exits with the command's status, 128+N if signal N ended it, or 125 if the
-port could not be set up or an option is not valid."""
+The command runs in a private mount namespace (a user namespace too when not
+root) with a tmpfs over /dev; its output passes through untouched, and the
+report goes to stderr as text, or to --report FILE as JSON. Exits with the
+command's status, 128+N if signal N ended it, or 125 on a setup failure."""
 import argparse
 import fcntl
 import json
@@ -24,8 +22,7 @@ SETUP_FAILURE = 125  # as env(1) and timeout(1) do
 INSIDE = "VIRTUAL_PORT_NAMESPACE"  # set once the namespace is made
 SPEEDS = {getattr(termios, f"B{baud}"): baud for baud in
           (0, 50, 75, 110, 134, 150, 200, 300, 600, 1200, 1800, 2400, 4800, 9600, 19200, 38400, 57600, 115200)}
-# What may stand at the path, as the report tells it; those that start with
-# "a pseudo-terminal" are one, whose device side reads what it is sent.
+# What may stand at the path, as the report tells it.
 FAULTS = {
     "none": "a pseudo-terminal",
     "missing": "no node at all",
@@ -110,12 +107,11 @@ def fill(master, slave):
     os.set_blocking(slave, False)
     total = 0
     for _ in range(10000):
-        for size in (4096, 256, 16, 1):
-            try:
-                while True:
-                    total += os.write(slave, b"U" * size)
-            except BlockingIOError:
-                pass
+        try:
+            while True:
+                total += os.write(slave, b"U" * 4096)  # as much as fits; then none
+        except BlockingIOError:
+            pass
         if int.from_bytes(fcntl.ioctl(master, termios.FIONREAD, bytes(4)), sys.byteorder) >= 4095:
             termios.tcflow(slave, termios.TCOOFF)  # 4095: the kernel's N_TTY_BUF_SIZE less one
             return total
@@ -124,9 +120,8 @@ def fill(master, slave):
 
 
 def lay(o, report):
-    """Covers /dev with a private tmpfs holding the usual harmless nodes and
-    puts at the path what the fault names; returns the pseudo-terminal's
-    master and slave, each None where there is none."""
+    """Covers /dev with a tmpfs holding the usual harmless nodes, and puts at
+    the path what the fault names; returns the pseudo-terminal's ends, or None."""
     master = slave = None
     if FAULTS[o.fault].startswith("a pseudo-terminal"):
         master, slave = open_port(o)

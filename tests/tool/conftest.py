@@ -13,7 +13,8 @@ import re
 import shutil
 import subprocess
 import tempfile
-from dataclasses import dataclass, field
+from collections import Counter, namedtuple
+from types import SimpleNamespace
 
 import pytest
 
@@ -37,16 +38,6 @@ def tool_command(prefix=(), tool=TOOL):
     return [*prefix, *emulator, tool]
 
 
-@dataclass
-class Run:
-    exit_status: int
-    out: str
-    err: str
-    report: dict = field(default_factory=dict)
-    trace: list = field(default_factory=list)  # the tool's system calls, as events
-    raw: str = ""  # and as strace wrote them
-
-
 @pytest.fixture
 def on_port(tmp_path):
     """Runs a command (the tool by default) on the virtual port; stdout goes
@@ -64,16 +55,17 @@ def on_port(tmp_path):
                 os.close(target)
             out_file.seek(0)
             out = done.stdout or out_file.read()
-        return Run(done.returncode, out.decode(errors="replace"), done.stderr.decode(errors="replace"),
-                   json.loads(report.read_text()) if report.exists() else {})
+        return SimpleNamespace(exit_status=done.returncode, out=out.decode(errors="replace"),
+                               err=done.stderr.decode(errors="replace"),
+                               report=json.loads(report.read_text()) if report.exists() else {})
     return run
 
 
 @pytest.fixture
 def traced(on_port, tmp_path):
-    """Runs the tool on the virtual port under strace (in front of the
-    emulator, whose first thread makes the guest's calls), with extra strace
-    options, and turns the trace into the tool's events on the port."""
+    """Runs the tool on the virtual port under strace, with extra strace
+    options (in front of the emulator, whose first thread makes the guest's
+    calls); the run's raw is the trace, its trace the tool's job in it."""
     def run(strace=(), port=()):
         trace = tmp_path / "trace"
         result = on_port(tool_command(["env", "ASAN_OPTIONS=detect_leaks=0", "strace", "-qq", "-o", str(trace),
@@ -85,51 +77,49 @@ def traced(on_port, tmp_path):
     return run
 
 
-CALL = re.compile(r"^(\w+)\((.*)\) += (-?\d+|\?)(?: (\w+))?")
+CALL = re.compile(r"^(\w+)\((.*)\) += (\S+)(?: (\w+))?")
+Event = namedtuple("Event", "kind detail call line")  # call: the name, and which of that name (strace's when=)
 
 
 def events(trace):
-    """The calls that make up the tool's job, in order: the port's open, each
-    setting applied and any other request on it, its reads and writes, the
-    sleeps, what went to stdout, and the port's close. Reads of the settings
-    change nothing, so they are left out."""
-    port, found = None, []
+    """The calls that make up the tool's job, in order: the port's open (its
+    flags), each settings read ("get") and other request on it ("ioctl":
+    the request and c_cflag), its reads, writes and close, the sleeps (their
+    time) and what went to stdout."""
+    port, found, made = None, [], Counter()
     for line in trace.splitlines():
-        call = CALL.match(line)
-        if not call:
+        if not (call := CALL.match(line)):
             continue
         name, args, result, error = call.groups()
-        fd = args.split(",")[0]
+        made[name] += 1
+        fd, *rest = args.split(", ")
         if name in ("open", "openat") and '"/dev/ttyACM0"' in args:
-            found.append(("open", args.split('", ')[1], error or "ok"))
+            kind, detail = "open", args.split('", ')[1]
             port = result if error is None else None
         elif name.endswith("nanosleep"):
-            found.append(("sleep", re.search(r"\{[^}]*\}", args).group(0)))
+            kind, detail = "sleep", re.search(r"\{[^}]*\}", args).group(0)
         elif name == "write" and fd == "1":
-            found.append(("stdout", args.split(", ")[1]))
+            kind, detail = "stdout", rest[0]
         elif fd != port:
             continue
         elif name == "ioctl":
-            request = re.search(r"\bTC\w+|\bTIOC\w+|\bFION\w+", args).group(0)
-            if not request.startswith("TCGETS"):
-                cflag = re.search(r"c_cflag=([\w|]+)", args)
-                found.append(("ioctl", request, cflag.group(1) if cflag else None))
+            request = re.search(r"\b(TC|TIOC|FION)\w+", args).group(0)
+            cflag = re.search(r"c_cflag=([\w|]+)", args)
+            kind, detail = "get" if request.startswith("TCGETS") else "ioctl", f"{request} {cflag and cflag.group(1)}"
         elif name in ("write", "read", "close"):
-            found.append((name, *args.split(", ")[1:2]))
+            kind, detail = name, rest[0] if rest else ""
+        else:
+            continue
+        found.append(Event(kind, detail, (name, made[name]), line))
     return found
 
 
 @pytest.fixture
 def reachable_tool():
-    """A copy of the tool that every user can start: the build folder may
-    sit where other users cannot enter (pytest's own temporary folders do)."""
-    with tempfile.TemporaryDirectory() as folder:
+    """A copy of the tool that every user can start, in /tmp: the build
+    folder may sit where other users cannot enter."""
+    with tempfile.TemporaryDirectory(dir="/tmp") as folder:
+        os.chmod(folder, 0o755)
         tool = shutil.copy(TOOL, folder)
-        for path in (tool, folder):
-            os.chmod(path, 0o755)
-        up = os.path.dirname(folder)
-        while up != "/":
-            if not os.stat(up).st_mode & 0o001:
-                pytest.fail(f"{up} keeps other users out; set TMPDIR to a folder they can enter")
-            up = os.path.dirname(up)
+        os.chmod(tool, 0o755)
         yield tool

@@ -21,25 +21,20 @@ def readelf(option, file=TOOL):
     return subprocess.run(["readelf", "-W", option, file], capture_output=True, text=True, check=True).stdout
 
 
-def needed(file):
-    return re.findall(r"\(NEEDED\).*\[(.*)\]", readelf("-d", file))
-
-
-def functions(file):
-    """What it imports when dynamic; what the linker took in when static."""
-    if STATIC:
-        return [line for line in readelf("--syms", file).splitlines() if " FUNC " in line]
-    return [line for line in readelf("--dyn-syms", file).splitlines() if " UND " in line]
+NEEDED = re.findall(r"\(NEEDED\).*\[(.*)\]", readelf("-d"))
+# What it imports when dynamic; what the linker took in when static.
+FUNCTIONS = [line for line in readelf("--syms" if STATIC else "--dyn-syms").splitlines()
+             if (" FUNC " if STATIC else " UND ") in line]
 
 
 # What each build must show: (name, applies, holds).
 CHECKS = [
     ("needs the C library alone", not STATIC,
-     lambda: set(needed(TOOL)) - {"ld-linux-armhf.so.3"} == {"libc.so.6"}),
+     lambda: set(NEEDED) - {"ld-linux-armhf.so.3"} == {"libc.so.6"}),
     ("needs no library and no loader", STATIC,
-     lambda: needed(TOOL) == [] and "INTERP" not in readelf("-l") and "LOAD" in readelf("-l")),
+     lambda: NEEDED == [] and "INTERP" not in readelf("-l") and "LOAD" in readelf("-l")),
     ("takes in no allocator, streams or exceptions", True,
-     lambda: functions(TOOL) and not [f for f in functions(TOOL) if re.search(FORBIDDEN, f)]),
+     lambda: FUNCTIONS and not [f for f in FUNCTIONS if re.search(FORBIDDEN, f)]),
     ("is a static PIE, relocations read-only after start, the stack protected", STATIC and HARDENED,
      lambda: "DYN (Position-Independent Executable file)" in readelf("-h") and "GNU_RELRO" in readelf("-l")
      and "BIND_NOW" in readelf("-d") and "__stack_chk_fail" in readelf("--syms")),

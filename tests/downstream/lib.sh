@@ -1,8 +1,7 @@
 # shellcheck shell=bash disable=SC2034
-# Sourced by the downstream tests, with their arguments: what they share.
-# Every test takes these five first (tests/downstream/CMakeLists.txt):
-# the source folder, the virtual port, the target's GNU triple and its
-# user-mode emulator, and the test's own work folder, emptied here.
+# What the downstream tests share, sourced with their arguments. Each takes
+# these five first: the source folder, the virtual port, the target's GNU
+# triple and its user-mode emulator, and its work folder, emptied here.
 source_dir=$(realpath "$1")
 virtual_port=$2
 triple=$3
@@ -31,25 +30,30 @@ builder_owns() {  # folder...
     if [ "$(id -u)" -eq 0 ]; then chown -R nobody:nogroup "$@"; fi
 }
 
-# The snapshots of the field's build systems, from one setting. Without it
-# the test skips (ctest's SKIP_RETURN_CODE) and says why; where the caller
-# requires them, as CI does, their absence fails the run.
-snapshots_or_skip() {
-    local dir=${RESET_ACM0_DOWNSTREAM_SNAPSHOTS:-}
-    local why=""
-    if [ -z "$dir" ]; then
-        why="RESET_ACM0_DOWNSTREAM_SNAPSHOTS is not set (point it at the folder of Buildroot and OpenEmbedded snapshots)"
-    elif [ ! -d "$dir" ]; then
-        why="RESET_ACM0_DOWNSTREAM_SNAPSHOTS=$dir is not a folder"
+# Runs a command into work/NAME.log; on a failure shows the log's tail and fails.
+logged() {  # name, command...
+    local log=$work/$1.log
+    shift
+    "$@" > "$log" 2>&1 || { tail -n 30 "$log"; fail "$(basename "$log" .log) failed (log: $log)"; }
+}
+
+# The snapshots of the field's build systems (sets snapshots). Without them
+# the test skips (ctest's SKIP_RETURN_CODE) and says why; with
+# RESET_ACM0_REQUIRE_DOWNSTREAM set and not 0, as CI sets it, it fails.
+snapshots_or_skip() {  # file...
+    snapshots=${RESET_ACM0_DOWNSTREAM_SNAPSHOTS:-}
+    local why="RESET_ACM0_DOWNSTREAM_SNAPSHOTS is not set (point it at the folder of Buildroot and OpenEmbedded snapshots)"
+    if [ -n "$snapshots" ]; then
+        why=""
+        for file in "$@"; do
+            [ -n "$why" ] || [ -f "$snapshots/$file" ] || why="$snapshots/$file is missing"
+        done
     fi
-    for file in "$@"; do
-        [ -n "$why" ] || [ -f "$dir/$file" ] || why="$dir/$file is missing"
-    done
-    [ -z "$why" ] && return 0
-    # Required when set to anything but nothing or 0.
-    if [ -n "${RESET_ACM0_REQUIRE_DOWNSTREAM:-}" ] && [ "$RESET_ACM0_REQUIRE_DOWNSTREAM" != 0 ]; then
-        fail "$why, and RESET_ACM0_REQUIRE_DOWNSTREAM=$RESET_ACM0_REQUIRE_DOWNSTREAM"
+    if [ -z "$why" ]; then
+        snapshots=$(realpath "$snapshots")
+        return 0
     fi
+    [ "${RESET_ACM0_REQUIRE_DOWNSTREAM:-0}" = 0 ] || fail "$why, and RESET_ACM0_REQUIRE_DOWNSTREAM is set"
     echo "downstream: SKIPPED: $why"
     exit 77
 }
@@ -57,17 +61,14 @@ snapshots_or_skip() {
 # The release tarball of the working tree as it stands, untracked files
 # included, unpacked in the work folder; sets tarball, src and version.
 release_tarball() {
-    local index tree snapshot
-    # A private index from nothing, so that the tree is the working tree's
-    # whole (untracked files too) and the caller's staging area is untouched.
-    index=$(mktemp)
-    rm "$index"
+    local index snapshot
+    # A private index, so that untracked files count, the caller's stays
+    # untouched and tests running at once take no lock.
+    index=$(mktemp -u)
     GIT_INDEX_FILE=$index git -C "$source_dir" add -A
-    tree=$(GIT_INDEX_FILE=$index git -C "$source_dir" write-tree)
+    snapshot=$(git -C "$source_dir" -c user.name=downstream -c user.email=downstream@invalid \
+        commit-tree "$(GIT_INDEX_FILE=$index git -C "$source_dir" write-tree)" -m "the working tree" < /dev/null)
     rm -f "$index"
-    snapshot=$(GIT_AUTHOR_NAME=downstream GIT_AUTHOR_EMAIL=downstream@invalid \
-        GIT_COMMITTER_NAME=downstream GIT_COMMITTER_EMAIL=downstream@invalid \
-        git -C "$source_dir" commit-tree "$tree" -m "the working tree" < /dev/null)
     "$source_dir/scripts/release-tarball" "$snapshot" "$work" > "$work/release.txt"
     tarball=$(sed -n 1p "$work/release.txt")
     tar -xzf "$tarball" -C "$work"
@@ -76,36 +77,28 @@ release_tarball() {
     step "built $(basename "$tarball") ($(sed -n 's/^sha256 \([0-9a-f]*\)$/\1/p' "$work/release.txt"))"
 }
 
-# The installed tool on the virtual port: it must send the command, set the
-# line and say so, and nothing else. Any further words are the command that
-# starts it (an emulator).
+# The installed tool on the virtual port, behind launcher (an emulator): it
+# must send the command, set the line and say so, and nothing else.
 check_installed() {  # way, root, [launcher...]
-    local way=$1 root=$2
+    local way=$1 root=$2 out status seen
     shift 2
-    local tool=$root/usr/bin/reset_acm0 out status problems=""
-    [ -x "$tool" ] || fail "the $way way installed no usr/bin/reset_acm0"
+    [ -x "$root/usr/bin/reset_acm0" ] || fail "the $way way installed no usr/bin/reset_acm0"
     [ -f "$root/usr/share/man/man1/reset_acm0.1.gz" ] || fail "the $way way installed no manual page"
-    set +e
-    out=$("$virtual_port" --report "$root.report" -- "$@" "$tool" 2> "$root.err")
-    status=$?
-    set -e
+    status=0
+    out=$("$virtual_port" --report "$root.report" -- "$@" "$root/usr/bin/reset_acm0" 2> "$root.err") || status=$?
     seen=$(python3 -c 'import json, sys; r = json.load(open(sys.argv[1]))
 print(r["received"], r["after"]["ispeed"], r["after"]["ospeed"])' "$root.report")
-    [ "$out" = "[SERIAL PORT WRITE SUCCESS]" ] || problems="$problems status line '$out';"
-    [ "$status" -eq 0 ] || problems="$problems exit $status;"
-    [ ! -s "$root.err" ] || problems="$problems stderr: $(head -c 200 "$root.err");"
-    [ "$seen" = "80ffaa29 19200 19200" ] || problems="$problems device got, and line at: $seen;"
-    [ -z "$problems" ] || fail "the tool built the $way way:$problems"
+    seen="status line '$out', exit $status, device got and line at '$seen', stderr '$(head -c 200 "$root.err")'"
+    [ "$seen" = "status line '[SERIAL PORT WRITE SUCCESS]', exit 0, device got and line at '80ffaa29 19200 19200', stderr ''" ] ||
+        fail "the tool built the $way way: $seen"
     step "the $way way: installed, sends 80ffaa29 and sets the line to 19200"
 }
 
-# The builder's choice of _FORTIFY_SOURCE is the one in force: the compile
-# of the tool (found in a verbose build log) carries the builder's
-# -D/-U_FORTIFY_SOURCE words and no others, so nothing of the project's
-# comes after them.
+# The builder's _FORTIFY_SOURCE is the one in force: the tool's compile in a
+# verbose build log (its path may be quoted) carries the builder's
+# -D/-U_FORTIFY_SOURCE words and no others, none of the project's after them.
 check_fortify() {  # way, build log, the builder's flags
     local way=$1 log=$2 flags=$3 line wanted got
-    # (The source's path may be quoted, spaces and all.)
     line=$(grep -E -- '-c .*src/reset_acm0\.cpp' "$log" | tail -n 1) ||
         fail "the $way way: no compile of src/reset_acm0.cpp in $log"
     wanted=$(grep -o -E -- '-[UD]_FORTIFY_SOURCE(=[0-9])?' <<< "$flags" | tr '\n' ' ') || true

@@ -180,9 +180,8 @@ def run_command(o, master, report):
     report["duration_ms"] = (time.monotonic() - start) * 1000
     if master is not None:
         received = read_all(master, received)
-    status = child.returncode
-    report.update(exit_status=status if status >= 0 else None, signal=-status if status < 0 else None,
-                  timed_out=timed_out, received=received[report.get("prefilled", 0):].hex())  # filler first
+    report.update(status=child.returncode, timed_out=timed_out,  # -N: killed by signal N
+                  received=received[report.get("prefilled", 0):].hex())  # the filler came first
 
 
 def text(report):
@@ -203,8 +202,8 @@ def text(report):
     if before:
         lines.append(f"{'line setting':<24} {'before':<12} after")
         lines += [f"  {label:<22} {show(before)!s:<12} {show(after) if after else '-'}" for label, show in rows]
-    signal, status = report["signal"], report["exit_status"]
-    ended = f"was killed by signal {signal}" if signal else f"exited with status {status}"
+    status = report["status"]
+    ended = f"was killed by signal {-status}" if status < 0 else f"exited with status {status}"
     return "\n".join(lines + [f"the command {ended}" + " (timed out)" * report["timed_out"]]) + "\n"
 
 
@@ -230,7 +229,7 @@ def main(argv):
         json.dump(report, open(o.report, "w"))
     else:
         sys.stderr.write(text(report))
-    return 128 + report["signal"] if report["signal"] else report["exit_status"]
+    return 128 - report["status"] if report["status"] < 0 else report["status"]
 
 
 if __name__ == "__main__":

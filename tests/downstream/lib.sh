@@ -19,16 +19,11 @@ work=$(realpath "$work")
 # Offline: the network cut off, in a namespace of its own. Run as root, the
 # builder is an unprivileged user who owns its folders (bitbake refuses
 # root); otherwise the caller, mapped to itself.
+offline=(unshare -c -n) as_builder=()
 if [ "$(id -u)" -eq 0 ]; then
-    offline=(unshare -n)
-    as_builder=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
-else
-    offline=(unshare -c -n)
-    as_builder=()
+    offline=(unshare -n) as_builder=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
 fi
-builder_owns() {  # folder...
-    if [ "$(id -u)" -eq 0 ]; then chown -R nobody:nogroup "$@"; fi
-}
+builder_owns() { [ "$(id -u)" -ne 0 ] || chown -R nobody:nogroup "$@"; }  # folder...
 
 # Runs a command into work/NAME.log; on a failure shows the log's tail and fails.
 logged() {  # name, command...
@@ -37,25 +32,19 @@ logged() {  # name, command...
     "$@" > "$log" 2>&1 || { tail -n 30 "$log"; fail "$(basename "$log" .log) failed (log: $log)"; }
 }
 
-# The snapshots of the field's build systems (sets snapshots). Without them
-# the test skips (ctest's SKIP_RETURN_CODE) and says why; with
-# RESET_ACM0_REQUIRE_DOWNSTREAM set and not 0, as CI sets it, it fails.
+# The snapshots of the field's build systems, from RESET_ACM0_DOWNSTREAM_SNAPSHOTS
+# (sets snapshots). Without them the test skips (ctest's SKIP_RETURN_CODE) and
+# says why; with RESET_ACM0_REQUIRE_DOWNSTREAM set and not 0, as CI sets it, it fails.
 snapshots_or_skip() {  # file...
     snapshots=${RESET_ACM0_DOWNSTREAM_SNAPSHOTS:-}
-    local why="RESET_ACM0_DOWNSTREAM_SNAPSHOTS is not set (point it at the folder of Buildroot and OpenEmbedded snapshots)"
-    if [ -n "$snapshots" ]; then
-        why=""
-        for file in "$@"; do
-            [ -n "$why" ] || [ -f "$snapshots/$file" ] || why="$snapshots/$file is missing"
-        done
-    fi
-    if [ -z "$why" ]; then
-        snapshots=$(realpath "$snapshots")
-        return 0
-    fi
-    [ "${RESET_ACM0_REQUIRE_DOWNSTREAM:-0}" = 0 ] || fail "$why, and RESET_ACM0_REQUIRE_DOWNSTREAM is set"
-    echo "downstream: SKIPPED: $why"
-    exit 77
+    for file in "$@"; do
+        [ -n "$snapshots" ] && [ -f "$snapshots/$file" ] && continue
+        local why="no $file in RESET_ACM0_DOWNSTREAM_SNAPSHOTS='$snapshots' (the folder of Buildroot and OpenEmbedded snapshots)"
+        [ "${RESET_ACM0_REQUIRE_DOWNSTREAM:-0}" = 0 ] || fail "$why, and RESET_ACM0_REQUIRE_DOWNSTREAM is set"
+        echo "downstream: SKIPPED: $why"
+        exit 77
+    done
+    snapshots=$(realpath "$snapshots")
 }
 
 # The release tarball of the working tree as it stands, untracked files

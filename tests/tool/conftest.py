@@ -1,12 +1,6 @@
 """What every test of the tool uses: the tool's command line, a run of a
 command on the virtual port, and the tool's system calls as strace saw them.
-
-CTest says which build is under test, in the environment:
-  RESET_ACM0            the executable, built for RESET_ACM0_ARCH
-  RESET_ACM0_EMULATOR   qemu-user for a cross build, with _CPU (one of the
-                        cores its row pins) and _ROOT (its library root)
-  RESET_ACM0_LIBC       glibc or musl, the C library it is linked against
-  RESET_ACM0_RELEASE    the released static file, with _SIZE_BOUND"""
+CTest names the build under test in RESET_ACM0_* (doc/testing.md)."""
 import json
 import os
 import re
@@ -45,14 +39,12 @@ def on_port(tmp_path):
     def run(command=None, port=(), stdout="file"):
         report = tmp_path / "report.json"
         argv = [HARNESS, "--report", str(report), "--timeout", "20", *port, "--", *(command or tool_command())]
+        read_end, dead_pipe = os.pipe()
+        os.close(read_end)
         with open(tmp_path / "stdout", "w+b") as out_file:
-            target = {"file": out_file, "pipe": subprocess.PIPE}.get(stdout)
-            if stdout == "dead-pipe":
-                read_end, target = os.pipe()
-                os.close(read_end)
+            target = {"file": out_file, "pipe": subprocess.PIPE, "dead-pipe": dead_pipe}[stdout]
             done = subprocess.run(argv, stdin=subprocess.DEVNULL, stdout=target, stderr=subprocess.PIPE)
-            if stdout == "dead-pipe":
-                os.close(target)
+            os.close(dead_pipe)
             out_file.seek(0)
             out = done.stdout or out_file.read()
         return SimpleNamespace(exit_status=done.returncode, out=out.decode(errors="replace"),

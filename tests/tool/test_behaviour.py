@@ -14,15 +14,6 @@ EXPECTED = {"open": {"O_RDWR|O_NOCTTY|O_NONBLOCK"}, "ioctl": {"TCSETS B19200|CS8
             "write": {r'"\200\377\252)"'}, "sleep": {PAUSE}}
 
 
-def expect_calls(run, kinds, line):
-    """The tool's job is these calls, in this order, each as it must be."""
-    job = [event for event in run.trace if event.kind != "get"]  # a read of the settings changes nothing
-    assert [event.kind for event in job] == kinds.split(), job
-    expected = dict(EXPECTED, stdout={'"' + line.replace("\n", "\\n") + '"'})
-    for event in job:
-        assert event.kind not in expected or event.detail.replace("|O_LARGEFILE", "") in expected[event.kind], event
-
-
 # What stands at the path: the status line, the bytes at the device, the calls.
 AT_THE_PATH = [
     ("none", SUCCESS, RESET_COMMAND, "open ioctl write sleep stdout close"),
@@ -44,7 +35,11 @@ def test_what_stands_at_the_path_is_reported_and_paused_for_only_after_a_write(t
     assert (run.out, run.err, run.exit_status) == (line, "", 0 if line == SUCCESS else 255)
     assert run.report["received"] == received
     assert run.report.get("node_after") == run.report.get("node_before"), "the stray file changed"
-    expect_calls(run, calls, line)
+    job = [event for event in run.trace if event.kind != "get"]  # a read of the settings changes nothing
+    assert [event.kind for event in job] == calls.split(), job
+    expected = dict(EXPECTED, stdout={'"' + line.replace("\n", "\\n") + '"'})
+    for event in job:
+        assert event.kind not in expected or event.detail.replace("|O_LARGEFILE", "") in expected[event.kind], event
 
 
 # The line as it starts; it ends at 19200 in and out, 8N1, all else as it was.

@@ -68,8 +68,7 @@ def mount(*arguments):
 
 
 def bind(fd, target):
-    """Mounts what fd has open at target (mount(8) must not resolve the
-    link, which would name the path again, now under the tmpfs)."""
+    """Mounts what fd has open at target (not resolving the link, which names a path now under the tmpfs)."""
     open(target, "w").close()
     mount("--no-canonicalize", "--bind", f"/proc/{os.getpid()}/fd/{fd}", target)
 
@@ -100,10 +99,9 @@ def open_port(o):
 
 
 def fill(master, slave):
-    """Fills the device-bound side until the kernel refuses a byte while the
-    device side holds all it takes (the pty moves bytes on from a work queue,
-    so a refusal only stands then), then stops the line's output, as flow
-    control would, so that room the kernel frees later takes nothing."""
+    """Fills the device-bound side until the kernel refuses a byte while the device side holds all it
+    takes (the pty moves bytes on from a work queue, so a refusal only stands then), then stops the
+    line's output, as flow control would, so that room the kernel frees later takes nothing."""
     os.set_blocking(slave, False)
     total = 0
     for _ in range(10000):
@@ -120,8 +118,8 @@ def fill(master, slave):
 
 
 def lay(o, report):
-    """Covers /dev with a tmpfs holding the usual harmless nodes, and puts at
-    the path what the fault names; returns the pseudo-terminal's ends, or None."""
+    """Covers /dev with a tmpfs of the usual harmless nodes and what the fault names at the path;
+    returns the pseudo-terminal's ends, or None."""
     master = slave = None
     if FAULTS[o.fault].startswith("a pseudo-terminal"):
         master, slave = open_port(o)
@@ -160,8 +158,7 @@ def read_all(fd, data=b""):
 
 
 def run_command(o, master, report):
-    """Runs the command while the device side reads what it is sent (unless
-    it reads nothing), sleeping until bytes arrive or the command exits."""
+    """Runs the command while the device side reads what it is sent, unless it reads nothing."""
     start = time.monotonic()
     child = subprocess.Popen(o.command, env={k: v for k, v in os.environ.items() if k != INSIDE})
     exited, received, timed_out = os.pidfd_open(child.pid), b"", False

@@ -1,7 +1,6 @@
 # shellcheck shell=bash disable=SC2034
-# What the downstream tests share, sourced with their arguments. Each takes
-# these five first: the source folder, the virtual port, the target's GNU
-# triple and its user-mode emulator, and its work folder, emptied here.
+# What the downstream tests share, sourced with their arguments. Each takes these five first: the source
+# folder, the virtual port, the target's GNU triple and its user-mode emulator, and its work folder.
 source_dir=$(realpath "$1")
 virtual_port=$2
 triple=$3

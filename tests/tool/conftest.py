@@ -21,15 +21,13 @@ OPEN_ERROR = "[SERIAL PORT OPEN ERRROR]\n"
 WRITE_ERROR = "[SERIAL PORT WRITE ERRROR]\n"
 RESET_COMMAND = "80ffaa29"
 PAUSE = "{tv_sec=0, tv_nsec=100000000}"
+EMULATOR = [os.environ["RESET_ACM0_EMULATOR"], "-cpu", os.environ["RESET_ACM0_EMULATOR_CPU"],
+            "-L", os.environ["RESET_ACM0_EMULATOR_ROOT"]] if EMULATED else []
 
 
 def tool_command(prefix=(), tool=TOOL):
     """The tool, behind the emulator of a cross build, behind prefix."""
-    emulator = []
-    if EMULATED:
-        emulator = [os.environ["RESET_ACM0_EMULATOR"], "-cpu", os.environ["RESET_ACM0_EMULATOR_CPU"],
-                    "-L", os.environ["RESET_ACM0_EMULATOR_ROOT"]]
-    return [*prefix, *emulator, tool]
+    return [*prefix, *EMULATOR, tool]
 
 
 @pytest.fixture
@@ -74,10 +72,9 @@ Event = namedtuple("Event", "kind detail call line")  # call: the name, and whic
 
 
 def events(trace):
-    """The calls that make up the tool's job, in order: the port's open (its
-    flags), each settings read ("get") and other request on it ("ioctl":
-    the request and c_cflag), its reads, writes and close, the sleeps (their
-    time) and what went to stdout."""
+    """The calls that make up the tool's job, in order: the port's open (its flags), each settings read
+    ("get") and other request on it ("ioctl": the request and c_cflag), its reads, writes and close, the
+    sleeps (their time) and what went to stdout."""
     port, found, made = None, [], Counter()
     for line in trace.splitlines():
         if not (call := CALL.match(line)):
@@ -108,8 +105,7 @@ def events(trace):
 
 @pytest.fixture
 def reachable_tool():
-    """A copy of the tool that every user can start, in /tmp: the build
-    folder may sit where other users cannot enter."""
+    """A copy of the tool in /tmp, which every user can start wherever the build folder is."""
     with tempfile.TemporaryDirectory(dir="/tmp") as folder:
         os.chmod(folder, 0o755)
         tool = shutil.copy(TOOL, folder)

@@ -1,15 +1,13 @@
-"""The tool on the virtual port: whatever stands at the path, the line was,
-or the state it starts in, its status line, exit status, calls, bytes at the
-device and line settings tell one story."""
+"""The tool on the virtual port: whatever stands at the path, the line was or the state it starts in,
+its status line, exit status, calls, bytes at the device and line settings tell one story."""
 import os
 import termios
 
 import pytest
 from conftest import EMULATED, OPEN_ERROR, PAUSE, RESET_COMMAND, SUCCESS, WRITE_ERROR, tool_command
 
-# From the virtual port's 9600 8N1: opened non-blocking as no controlling
-# terminal, the settings applied at once (glibc 2.42 on applies with the
-# termios2 request), the command in one write, one pause of 100 ms.
+# Each call as it must be, from the virtual port's 9600 8N1: opened non-blocking as no controlling terminal,
+# the settings applied at once (glibc 2.42 on uses termios2), the command in one write, one 100 ms pause.
 EXPECTED = {"open": {"O_RDWR|O_NOCTTY|O_NONBLOCK"}, "ioctl": {"TCSETS B19200|CS8|CREAD", "TCSETS2 B19200|CS8|CREAD"},
             "write": {r'"\200\377\252)"'}, "sleep": {PAUSE}}
 
@@ -65,10 +63,9 @@ def shell(script):
     return ["sh", "-c", script + ' exec "$0" "$@"']
 
 
-# A job started with & from a login on the port: the port is the session's
-# controlling terminal and the tool in a background process group, so the
-# kernel answers its terminal calls with SIGTTOU. The wrapper reports a
-# stopped tool as 128 + the signal.
+# A job started with & from a login on the port: the port is the session's controlling terminal and the
+# tool in a background process group, so the kernel answers its terminal calls with SIGTTOU. The wrapper
+# reports a stopped tool as 128 + the signal.
 BACKGROUND_JOB = (" exec setsid -w -c perl -MPOSIX -e 'my $pid = fork() // die;"
                   " if (!$pid) { setpgid(0, 0); exec { $ARGV[0] } @ARGV or exit 127 }"
                   " waitpid($pid, WUNTRACED); exit(WIFSTOPPED(${^CHILD_ERROR_NATIVE})"
@@ -78,7 +75,8 @@ LOST = ""  # stdout is gone, or is the port: the exit status alone tells
 
 # name: the wrapper, the port, where stdout goes, the status line, the bytes at the device.
 START_STATES = {
-    "with arguments, which it ignores": (["--help", "-v", "/dev/ttyUSB0", ""], [], "file", SUCCESS, RESET_COMMAND),
+    "with arguments, which it ignores": (["sh", "-c", 'exec "$0" "$@" --help -v /dev/ttyUSB0 ""'], [], "file", SUCCESS,
+                                         RESET_COMMAND),
     "with stdout a pipe": ([], [], "pipe", SUCCESS, RESET_COMMAND),
     "with stdin closed, the port taking its number": (shell("exec <&-;"), [], "file", SUCCESS, RESET_COMMAND),
     "with stdout closed": (shell("exec >&-;"), [], "file", LOST, RESET_COMMAND),
@@ -104,15 +102,10 @@ START_STATES = {
 
 
 @pytest.mark.parametrize("wrapper, port, stdout, line, received", START_STATES.values(), ids=START_STATES.keys())
-def test_started_in_any_state_it_tells_one_story(on_port, request, wrapper, port, stdout, line, received):
-    prefix, arguments = (wrapper, []) if wrapper[:1] != ["--help"] else ([], wrapper)
-    if prefix[:1] == ["setpriv"]:
-        if os.geteuid() != 0:
-            pytest.skip("switching to an unprivileged user needs root")
-        command = tool_command(prefix, request.getfixturevalue("reachable_tool"))
-    else:
-        command = tool_command(prefix)
-    run = on_port(command + arguments, port, stdout)
+def test_started_in_any_state_it_tells_one_story(on_port, reachable_tool, wrapper, port, stdout, line, received):
+    if wrapper == NOBODY and os.geteuid() != 0:
+        pytest.skip("switching to an unprivileged user needs root")
+    run = on_port(tool_command(wrapper, reachable_tool), port, stdout)
     failed = line in (OPEN_ERROR, WRITE_ERROR) or (line == LOST and not received)
     assert (run.out, run.err, run.exit_status) == (line, "", 255 if failed else 0)
     assert run.report["received"] == received
@@ -122,15 +115,11 @@ def test_started_in_any_state_it_tells_one_story(on_port, request, wrapper, port
 
 @pytest.mark.skipif(EMULATED, reason="sixteen emulators at once only measure the machine")
 def test_runs_at_once_each_report_what_they_actually_sent(on_port):
-    """Each sends a whole command or none at all, and says which: a
-    non-blocking write that finds another writer in the tty layer gets
-    EAGAIN, so a run can honestly fail here."""
-    runs = 16
-    script = f'i=0; while [ $i -lt {runs} ]; do (line=$("$@"); echo "$? $line") & i=$((i+1)); done; wait'
-    run = on_port(["sh", "-c", script, "sh", *tool_command()])
+    """Each sends a whole command or none, and says which (a non-blocking write
+    that finds another writer in the tty layer gets EAGAIN)."""
+    run = on_port(["sh", "-c", 'for i in $(seq 16); do (line=$("$@"); echo "$? $line") & done; wait', "sh",
+                   *tool_command()])
     reports = run.out.splitlines()
-    assert len(reports) == runs
-    assert set(reports) <= {"0 " + SUCCESS.strip(), "255 " + WRITE_ERROR.strip()}
     succeeded = reports.count("0 " + SUCCESS.strip())
-    assert succeeded > 0
-    assert run.report["received"] == RESET_COMMAND * succeeded
+    assert len(reports) == 16 and set(reports) <= {"0 " + SUCCESS.strip(), "255 " + WRITE_ERROR.strip()}, reports
+    assert succeeded > 0 and run.report["received"] == RESET_COMMAND * succeeded, reports

@@ -1,7 +1,5 @@
-"""Failures of the calls that decide the outcome, injected at the system call
-by strace. Each C library makes its own calls (glibc opens with openat, musl
-with open; glibc reads the settings again around an apply), so the call to
-fail is found in a trace of a plain run first, by what it does."""
+"""Failures of the calls that decide the outcome, injected by strace. Each C library makes its own
+calls, so the call to fail is found in a trace of a plain run first, by what it does."""
 import pytest
 from conftest import OPEN_ERROR, RESET_COMMAND, SUCCESS, WRITE_ERROR
 

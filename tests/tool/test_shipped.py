@@ -36,9 +36,8 @@ CHECKS = [
     ("is a static PIE, relocations read-only after start, the stack protected", STATIC and HARDENED,
      lambda: "DYN (Position-Independent Executable file)" in readelf("-h") and "GNU_RELRO" in readelf("-l")
      and "BIND_NOW" in readelf("-d") and "__stack_chk_fail" in readelf("--syms")),
-    # ARMv5 and ARMv6 cores have no Thumb-2, and a Thumb instruction is
-    # marked by a $t mapping symbol, whatever the attributes say (musl's
-    # atomics claim Thumb-2 for ARM code that it only calls on ARMv6 and v7).
+    # ARMv5 and ARMv6 have no Thumb-2; a $t mapping symbol marks Thumb code, whatever the attributes
+    # say (musl's atomics claim Thumb-2 for ARM code that it only calls on ARMv6 and v7).
     ("claims no core newer than ARMv5TE and holds no Thumb code", ARCH == "armel",
      lambda: "Tag_CPU_arch: v5TE\n" in readelf("-A") and not re.search(r" \$t(\.|$)", readelf("--syms"), re.M)),
     ("is released stripped and within its size bound", RELEASE is not None,

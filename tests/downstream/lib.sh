@@ -31,11 +31,12 @@ logged() {  # name, command...
     "$@" > "$log" 2>&1 || { tail -n 30 "$log"; fail "$(basename "$log" .log) failed (log: $log)"; }
 }
 
-# The snapshots of the field's build systems, from RESET_ACM0_DOWNSTREAM_SNAPSHOTS
-# (sets snapshots). Without them the test skips (ctest's SKIP_RETURN_CODE) and
-# says why; with RESET_ACM0_REQUIRE_DOWNSTREAM set and not 0, as CI sets it, it fails.
-snapshots_or_skip() {  # file...
-    snapshots=${RESET_ACM0_DOWNSTREAM_SNAPSHOTS:-}
+# The snapshots of the field's build systems from RESET_ACM0_DOWNSTREAM_SNAPSHOTS, unpacked in a folder
+# of their own that every user can enter (sets tree): make and bitbake allow no spaces in their paths,
+# and bitbake's user must reach every folder. Without them the test skips (ctest's SKIP_RETURN_CODE)
+# and says why; with RESET_ACM0_REQUIRE_DOWNSTREAM set and not 0, as CI sets it, it fails.
+unpack_snapshots() {  # file...
+    local snapshots=${RESET_ACM0_DOWNSTREAM_SNAPSHOTS:-} file
     for file in "$@"; do
         [ -n "$snapshots" ] && [ -f "$snapshots/$file" ] && continue
         local why="no $file in RESET_ACM0_DOWNSTREAM_SNAPSHOTS='$snapshots' (the folder of Buildroot and OpenEmbedded snapshots)"
@@ -43,7 +44,12 @@ snapshots_or_skip() {  # file...
         echo "downstream: SKIPPED: $why"
         exit 77
     done
-    snapshots=$(realpath "$snapshots")
+    tree=$(mktemp -d /tmp/downstream.XXXXXX)
+    trap 'rm -rf "$tree"' EXIT
+    chmod 0755 "$tree"
+    for file in "$@"; do
+        tar -xJf "$snapshots/$file" -C "$tree"
+    done
 }
 
 # The release tarball of the working tree as it stands, untracked files

@@ -1,6 +1,6 @@
-# The Debian suites the armhf package is proven on, oldest first, and where
+# The Debian suites every package is proven on, oldest first, and where
 # their packages are kept once fetched (through cmake/debian-root). The
-# oldest is the C library the dynamic build links against; every suite's C
+# oldest is the C library the packages link against; every suite's C
 # library and kernel are the tests'.
 set(target_suites bullseye bookworm trixie sid)
 # The stable suite: its musl is what the static executables are built
@@ -17,19 +17,29 @@ execute_process(
   COMMAND dpkg --print-architecture
   OUTPUT_VARIABLE build_arch OUTPUT_STRIP_TRAILING_WHITESPACE
   COMMAND_ERROR_IS_FATAL ANY)
-if(CMAKE_CROSSCOMPILING)
+if(RESET_ACM0_DEBIAN_ARCH)
   set(target_arch ${RESET_ACM0_DEBIAN_ARCH})
 else()
   set(target_arch ${build_arch})
 endif()
-include(${CMAKE_CURRENT_LIST_DIR}/architecture.cmake)
 
-# Unpacks PACKAGES of SUITE for ARCH into the cache (once) and sets OUT_VAR
-# to the folder.
+# debian_packages(OUT_VAR SUITE ARCH FOLDER PACKAGE... [PROVIDES FILE...]):
+# OUT_VAR is the folder of the cache that those packages are unpacked into,
+# with the FILEs the build takes from it. Nothing is fetched here: the build
+# fetches what it compiles against (the target debian_FOLDER), and the
+# tests' fixture (tests/CMakeLists.txt) what they run on.
 function(debian_packages out_var suite arch folder)
-  execute_process(
-    COMMAND ${debian_root} ${debian_cache} ${suite} ${arch} ${debian_cache}/${folder} ${ARGN}
-    OUTPUT_VARIABLE root OUTPUT_STRIP_TRAILING_WHITESPACE
-    COMMAND_ERROR_IS_FATAL ANY)
-  set(${out_var} "${root}" PARENT_SCOPE)
+  cmake_parse_arguments(PARSE_ARGV 4 fetch "" "" PROVIDES)
+  set(root ${debian_cache}/${folder})
+  set(${out_var} ${root} PARENT_SCOPE)
+  string(JOIN " " packages ${fetch_UNPARSED_ARGUMENTS})
+  set_property(GLOBAL APPEND PROPERTY debian_fetches "${suite} ${arch} ${folder} ${packages}")
+  if(NOT TARGET debian_${folder})
+    add_custom_command(OUTPUT ${root}/.complete BYPRODUCTS ${fetch_PROVIDES}
+      COMMAND ${debian_root} ${debian_cache} ${suite} ${arch} ${root} ${fetch_UNPARSED_ARGUMENTS}
+      COMMENT "Fetching ${packages} of ${suite}/${arch}" JOB_POOL debian VERBATIM)
+    add_custom_target(debian_${folder} DEPENDS ${root}/.complete)
+  endif()
 endfunction()
+# One fetch at a time: fetches of one suite share its apt lists.
+set_property(GLOBAL APPEND PROPERTY JOB_POOLS debian=1)

@@ -4,9 +4,9 @@
 #
 # Included, it defines newest_glibc(EXECUTABLE OUT_VAR), OUT_VAR empty when
 # the executable asks for no versioned glibc symbol. Run as a script
-# (cmake -DEXECUTABLE=... -DOLDEST_GLIBC=2.31 -P newest_glibc.cmake), it
-# fails when the executable asks for anything newer than OLDEST_GLIBC, or
-# for no versioned glibc symbol at all.
+# (cmake -DEXECUTABLE=... -DSYSROOT=... -P newest_glibc.cmake), it fails when
+# the executable asks for anything newer than the glibc whose headers are in
+# SYSROOT state, or for no versioned glibc symbol at all.
 
 function(newest_glibc executable out_var)
   find_program(READELF NAMES readelf REQUIRED)
@@ -26,6 +26,11 @@ function(newest_glibc executable out_var)
 endfunction()
 
 if(CMAKE_SCRIPT_MODE_FILE STREQUAL CMAKE_CURRENT_LIST_FILE)
+  file(STRINGS "${SYSROOT}/usr/include/features.h" lines REGEX "^#define[ \t]+__GLIBC(_MINOR)?__[ \t]")
+  string(REGEX REPLACE ".*__GLIBC__[ \t]+([0-9]+).*__GLIBC_MINOR__[ \t]+([0-9]+).*" "\\1.\\2" OLDEST_GLIBC "${lines}")
+  if(NOT OLDEST_GLIBC MATCHES "^[0-9]+\\.[0-9]+$")
+    message(FATAL_ERROR "no glibc version in ${SYSROOT}/usr/include/features.h: '${OLDEST_GLIBC}'")
+  endif()
   newest_glibc("${EXECUTABLE}" newest)
   if(newest STREQUAL "")
     message(FATAL_ERROR "${EXECUTABLE} asks for no versioned glibc symbol")

@@ -1,22 +1,21 @@
 # The static executable is linked against musl, which needs nothing from the
 # target: it runs on any Linux kernel of its architecture, whatever C
 # library the target has, or none. Debian's musl for the target's
-# architecture is fetched once into the build folder, as the oldest glibc
-# is. Only the tool links this: the tests use libstdc++, which is made for
-# glibc.
+# architecture is fetched by the build, once, into the build folder, as the
+# oldest glibc is. Only the tool and the benchmark's floor link this.
 #
 # musl has no checked variants of libc calls, so _FORTIFY_SOURCE means
 # nothing here; the stack protector (its guard word set from the kernel's
 # random bytes at start), static PIE, full RELRO and stack clash
 # protection all hold.
 
-debian_packages(musl_root ${stable_suite} ${target_arch} musl-${stable_suite}-${target_arch} musl musl-dev)
-file(GLOB musl_lib LIST_DIRECTORIES true ${musl_root}/usr/lib/*-linux-musl*)
-if(NOT musl_lib)
-  message(FATAL_ERROR "no musl library folder in ${musl_root}/usr/lib")
-endif()
-get_filename_component(musl_multiarch ${musl_lib} NAME)
-set(musl_include ${musl_root}/usr/include/${musl_multiarch})
+# Debian names musl's folders as its own, with musl for gnu.
+string(REPLACE gnu musl musl_multiarch "${CMAKE_LIBRARY_ARCHITECTURE}")
+set(musl_folder musl-${stable_suite}-${target_arch})
+set(musl_lib ${debian_cache}/${musl_folder}/usr/lib/${musl_multiarch})
+set(musl_include ${debian_cache}/${musl_folder}/usr/include/${musl_multiarch})
+debian_packages(musl_root ${stable_suite} ${target_arch} ${musl_folder} musl musl-dev
+  PROVIDES ${musl_lib}/libc.a ${musl_lib}/rcrt1.o ${musl_lib}/crt1.o ${musl_lib}/crti.o ${musl_lib}/crtn.o)
 
 # musl's headers in place of the C library's, after the compiler's own; no
 # C++ library headers, which are made for glibc.
@@ -61,3 +60,4 @@ target_link_options(static_musl INTERFACE
   -static -nostdlib ${static_kind} ${musl_lib}/${musl_start} ${musl_lib}/crti.o ${crtbegin})
 target_link_libraries(static_musl INTERFACE
   ${musl_lib}/libc.a ${libgcc} ${crtend} ${musl_lib}/crtn.o)
+set(libc_fetch debian_${musl_folder})

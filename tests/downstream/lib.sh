@@ -1,11 +1,14 @@
 # shellcheck shell=bash disable=SC2034
-# What the downstream tests share, sourced with their arguments. Each takes these five first: the source
-# folder, the virtual port, the target's GNU triple and its user-mode emulator, and its work folder.
-source_dir=$(realpath "$1")
-virtual_port=$2
-triple=$3
-qemu=$4
-work=$5
+# What the downstream tests share, sourced with their arguments, each NAME=VALUE so that an empty one shifts
+# none: source (the folder), port (the virtual port), triple and qemu (the target's GNU triple and user-mode
+# emulator), work (the test's folder), and the script's own.
+for argument in "$@"; do
+    [[ $argument =~ ^[a-z_]+= ]] || { echo "downstream: '$argument' is not NAME=VALUE" >&2; exit 2; }
+    declare "${argument%%=*}=${argument#*=}"
+done
+: "${source:?}" "${port:?}" "${triple:?}" "${work:?}"
+source_dir=$(realpath "$source")
+virtual_port=$port
 cross_libc=/usr/$triple   # Debian's cross C library for the target
 
 fail() { echo "downstream: FAIL: $*"; exit 1; }

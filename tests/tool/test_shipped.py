@@ -10,7 +10,7 @@ from conftest import LIBC, TOOL
 STATIC = LIBC == "musl"
 RELEASE = os.environ.get("RESET_ACM0_RELEASE")
 HARDENED = os.environ.get("RESET_ACM0_HARDENED") == "1"
-ARCH = os.environ.get("RESET_ACM0_ARCH")
+CLAIMS = os.environ.get("RESET_ACM0_CLAIMS")  # the core its row says its files claim at most
 FORBIDDEN = r" (malloc|calloc|realloc|free|aligned_alloc|posix_memalign)\b|_Znw|_Zna|__cxa_allocate_exception" \
             r"|__cxa_throw|__gxx_personality|_ZSt|_ZNS"
 
@@ -20,6 +20,8 @@ def readelf(option, file=TOOL):
 
 
 NEEDED = re.findall(r"\(NEEDED\).*\[(.*)\]", readelf("-d"))
+# Where the C library keeps the stack protector's guard in its loader, the loader is needed too.
+LOADER = [os.path.basename(path) for path in re.findall(r"program interpreter: (.*)\]", readelf("-l"))]
 # What it imports when dynamic; what the linker took in when static.
 FUNCTIONS = [line for line in readelf("--syms" if STATIC else "--dyn-syms").splitlines()
              if (" FUNC " if STATIC else " UND ") in line]
@@ -28,7 +30,7 @@ FUNCTIONS = [line for line in readelf("--syms" if STATIC else "--dyn-syms").spli
 # What each build must show: (name, applies, holds).
 CHECKS = [
     ("needs the C library alone", not STATIC,
-     lambda: set(NEEDED) - {"ld-linux-armhf.so.3"} == {"libc.so.6"}),
+     lambda: set(NEEDED) - set(LOADER) == {"libc.so.6"}),
     ("needs no library and no loader", STATIC,
      lambda: NEEDED == [] and "INTERP" not in readelf("-l") and "LOAD" in readelf("-l")),
     ("takes in no allocator, streams or exceptions", True,
@@ -36,10 +38,10 @@ CHECKS = [
     ("is a static PIE, relocations read-only after start, the stack protected", STATIC and HARDENED,
      lambda: "DYN (Position-Independent Executable file)" in readelf("-h") and "GNU_RELRO" in readelf("-l")
      and "BIND_NOW" in readelf("-d") and "__stack_chk_fail" in readelf("--syms")),
-    # ARMv5 and ARMv6 have no Thumb-2; a $t mapping symbol marks Thumb code, whatever the attributes
-    # say (musl's atomics claim Thumb-2 for ARM code that it only calls on ARMv6 and v7).
-    ("claims no core newer than ARMv5TE and holds no Thumb code", ARCH == "armel",
-     lambda: "Tag_CPU_arch: v5TE\n" in readelf("-A") and not re.search(r" \$t(\.|$)", readelf("--syms"), re.M)),
+    # The oldest ARM cores have no Thumb-2; a $t mapping symbol marks Thumb code, whatever the attributes
+    # say (musl's atomics claim Thumb-2 for ARM code that it only calls on newer cores).
+    ("claims no core newer than its row's and holds no Thumb code", CLAIMS,
+     lambda: f"Tag_CPU_arch: {CLAIMS}\n" in readelf("-A") and not re.search(r" \$t(\.|$)", readelf("--syms"), re.M)),
     ("is released stripped and within its size bound", RELEASE is not None,
      lambda: " FUNC " not in readelf("--syms", RELEASE)
      and 0 < os.path.getsize(RELEASE) <= int(os.environ["RESET_ACM0_SIZE_BOUND"])),

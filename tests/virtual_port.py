@@ -157,6 +157,16 @@ def read_all(fd, data=b""):
     return data
 
 
+def signal_masks(pid):
+    """The signals a running process ignores and catches, as /proc shows them."""
+    try:
+        status = dict(line.split(":\t", 1) for line in open(f"/proc/{pid}/status").read().splitlines())
+    except OSError:
+        return {}
+    return {key: [n for n in range(1, 65) if int(status[field], 16) >> (n - 1) & 1]
+            for key, field in (("ignored", "SigIgn"), ("caught", "SigCgt"))}
+
+
 def run_command(o, master, report):
     """Runs the command while the device side reads what it is sent, unless it reads nothing."""
     start = time.monotonic()
@@ -171,6 +181,8 @@ def run_command(o, master, report):
             child.kill()
         if master in ready:
             received = read_all(master, received)
+            if received and "ignored" not in report:  # it has sent the command and not yet exited: its pause
+                report.update(signal_masks(child.pid))
             if o.fault == "drops" and len(received) >= 4:
                 os.close(master)  # the device is gone: the kernel hangs the line up
                 master, reading = None, False

@@ -16,6 +16,7 @@ HARNESS = os.path.join(os.path.dirname(__file__), os.pardir, "virtual_port.py")
 TOOL = os.environ["RESET_ACM0"]
 EMULATED = "RESET_ACM0_EMULATOR" in os.environ
 LIBC = os.environ.get("RESET_ACM0_LIBC", "glibc")
+SANITIZED = os.environ.get("RESET_ACM0_SANITIZED") == "1"
 SUCCESS = "[SERIAL PORT WRITE SUCCESS]\n"
 OPEN_ERROR = "[SERIAL PORT OPEN ERRROR]\n"
 WRITE_ERROR = "[SERIAL PORT WRITE ERRROR]\n"
@@ -69,12 +70,21 @@ def traced(on_port, tmp_path):
 
 CALL = re.compile(r"^(\w+)\((.*)\) += (\S+)(?: (\w+))?")
 Event = namedtuple("Event", "kind detail call line")  # call: the name, and which of that name (strace's when=)
+# The kinds of call that make up the tool's job, each with what its detail is. The trace line
+#   ioctl(3, TCSETS, {c_iflag=ICRNL|IXON, c_oflag=..., c_cflag=B19200|CS8|CREAD, ...}) = 0
+# becomes Event("ioctl", "TCSETS B19200|CS8|CREAD", ("ioctl", 3), line) when it is the third ioctl.
+KINDS = {
+    "open": "the port's open: its flags",
+    "get": "a read of the port's settings: the request",
+    "ioctl": "any other request on the port: the request and c_cflag",
+    "read": "a read of the port", "write": "a write to the port: the bytes", "close": "the port's close",
+    "sleep": "a sleep: its time",
+    "stdout": "a write to stdout: the text",
+}
 
 
 def events(trace):
-    """The calls that make up the tool's job, in order: the port's open (its flags), each settings read
-    ("get") and other request on it ("ioctl": the request and c_cflag), its reads, writes and close, the
-    sleeps (their time) and what went to stdout."""
+    """The calls of the tool's job in the trace, in order, as KINDS names them."""
     port, found, made = None, [], Counter()
     for line in trace.splitlines():
         if not (call := CALL.match(line)):

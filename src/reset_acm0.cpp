@@ -9,8 +9,8 @@
 // what the port accepted, at most for the port's closing wait (30 s by
 // default for cdc_acm).
 //
-// Everything it holds lives on the stack; on armhf the stack protector's
-// guard word lives in the loader, which is why that is a needed library.
+// Everything it holds lives on the stack; where the C library keeps the
+// stack protector's guard word in its loader, that is a needed library too.
 
 // The C library's own headers only: the static build compiles against
 // musl, for which the C++ library's wrappers (<cstring>) are not made.

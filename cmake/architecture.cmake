@@ -1,6 +1,7 @@
 # architecture_value(ARCH COLUMN OUT_VAR): one column of ARCH's row of the
 # architecture table (cmake/architectures), by the name its header line
-# gives it; a list column's items become a CMake list, and - is empty.
+# gives it, - as empty. A list column's items are as the row has them,
+# split by commas.
 file(STRINGS ${CMAKE_CURRENT_LIST_DIR}/architectures architecture_columns REGEX "^# arch ")
 string(REGEX REPLACE "^# +" "" architecture_columns "${architecture_columns}")
 string(REGEX REPLACE " +" ";" architecture_columns "${architecture_columns}")
@@ -16,6 +17,5 @@ function(architecture_value arch column out_var)
   if(value STREQUAL -)
     set(value "")
   endif()
-  string(REPLACE "," ";" value "${value}")
   set(${out_var} "${value}" PARENT_SCOPE)
 endfunction()

@@ -1,10 +1,9 @@
 # The packages' executable is built against the oldest C library still in
 # the field (the oldest proven suite's), so that one package runs on every
 # target from there to Debian unstable. The suite's packages are fetched by
-# the build, once, into the build folder. Only the tool and the benchmark's
+# the build, once, into the Debian cache. Only the tool and the benchmark's
 # floor link this.
-list(GET target_suites 0 oldest_suite)
-debian_packages(oldest_sysroot ${oldest_suite} ${target_arch} sysroot-${oldest_suite} libc6 libc6-dev linux-libc-dev)
+debian_packages(oldest_sysroot sysroot ${oldest_suite} ${target_arch} libc6 libc6-dev linux-libc-dev)
 
 # Debian's compilers search their own C library before any --sysroot, so
 # the standard search is switched off and rebuilt: the compiler's own
@@ -29,4 +28,4 @@ target_compile_options(oldest_glibc INTERFACE
 target_link_options(oldest_glibc INTERFACE
   --sysroot=${oldest_sysroot} -B${oldest_sysroot}/usr/lib/${multiarch}/
   -L${oldest_sysroot}/lib/${multiarch} -L${oldest_sysroot}/usr/lib/${multiarch})
-set(libc_fetch debian_sysroot-${oldest_suite})
+set(libc_fetch ${oldest_sysroot_fetch})

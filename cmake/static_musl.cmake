@@ -1,7 +1,7 @@
 # The static executable is linked against musl, which needs nothing from the
 # target: it runs on any Linux kernel of its architecture, whatever C
 # library the target has, or none. Debian's musl for the target's
-# architecture is fetched by the build, once, into the build folder, as the
+# architecture is fetched by the build, once, into the Debian cache, as the
 # oldest glibc is. Only the tool and the benchmark's floor link this.
 #
 # musl has no checked variants of libc calls, so _FORTIFY_SOURCE means
@@ -11,11 +11,11 @@
 
 # Debian names musl's folders as its own, with musl for gnu.
 string(REPLACE gnu musl musl_multiarch "${CMAKE_LIBRARY_ARCHITECTURE}")
-set(musl_folder musl-${stable_suite}-${target_arch})
-set(musl_lib ${debian_cache}/${musl_folder}/usr/lib/${musl_multiarch})
-set(musl_include ${debian_cache}/${musl_folder}/usr/include/${musl_multiarch})
-debian_packages(musl_root ${stable_suite} ${target_arch} ${musl_folder} musl musl-dev
-  PROVIDES ${musl_lib}/libc.a ${musl_lib}/rcrt1.o ${musl_lib}/crt1.o ${musl_lib}/crti.o ${musl_lib}/crtn.o)
+set(musl_files libc.a rcrt1.o crt1.o crti.o crtn.o)
+list(TRANSFORM musl_files PREPEND usr/lib/${musl_multiarch}/)
+debian_packages(musl_root musl ${stable_suite} ${target_arch} musl musl-dev PROVIDES ${musl_files})
+set(musl_lib ${musl_root}/usr/lib/${musl_multiarch})
+set(musl_include ${musl_root}/usr/include/${musl_multiarch})
 
 # musl's headers in place of the C library's, after the compiler's own; no
 # C++ library headers, which are made for glibc.
@@ -60,4 +60,4 @@ target_link_options(static_musl INTERFACE
   -static -nostdlib ${static_kind} ${musl_lib}/${musl_start} ${musl_lib}/crti.o ${crtbegin})
 target_link_libraries(static_musl INTERFACE
   ${musl_lib}/libc.a ${libgcc} ${crtend} ${musl_lib}/crtn.o)
-set(libc_fetch debian_${musl_folder})
+set(libc_fetch ${musl_root_fetch})

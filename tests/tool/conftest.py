@@ -70,21 +70,14 @@ def traced(on_port, tmp_path):
 
 CALL = re.compile(r"^(\w+)\((.*)\) += (\S+)(?: (\w+))?")
 Event = namedtuple("Event", "kind detail call line")  # call: the name, and which of that name (strace's when=)
-# The kinds of call that make up the tool's job, each with what its detail is. The trace line
-#   ioctl(3, TCSETS, {c_iflag=ICRNL|IXON, c_oflag=..., c_cflag=B19200|CS8|CREAD, ...}) = 0
-# becomes Event("ioctl", "TCSETS B19200|CS8|CREAD", ("ioctl", 3), line) when it is the third ioctl.
-KINDS = {
-    "open": "the port's open: its flags",
-    "get": "a read of the port's settings: the request",
-    "ioctl": "any other request on the port: the request and c_cflag",
-    "read": "a read of the port", "write": "a write to the port: the bytes", "close": "the port's close",
-    "sleep": "a sleep: its time",
-    "stdout": "a write to stdout: the text",
-}
 
 
 def events(trace):
-    """The calls of the tool's job in the trace, in order, as KINDS names them."""
+    """The calls of the tool's job in the trace, in order, each an Event of one kind, with its detail: the port's
+    "open" (the flags), a "get" of its settings (the request), any other "ioctl" on it (the request and c_cflag),
+    its "read", "write" (the bytes) and "close", a "sleep" (its time) and what went to "stdout" (the text). So
+        ioctl(3, TCSETS, {c_iflag=ICRNL|IXON, c_oflag=..., c_cflag=B19200|CS8|CREAD, ...}) = 0
+    becomes Event("ioctl", "TCSETS B19200|CS8|CREAD", ("ioctl", 3), line) when it is the third ioctl."""
     port, found, made = None, [], Counter()
     for line in trace.splitlines():
         if not (call := CALL.match(line)):

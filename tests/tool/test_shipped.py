@@ -5,7 +5,7 @@ import re
 import subprocess
 
 import pytest
-from conftest import LIBC, TOOL
+from conftest import LIBC, SANITIZED, TOOL
 
 STATIC = LIBC == "musl"
 RELEASE = os.environ.get("RESET_ACM0_RELEASE")
@@ -51,6 +51,6 @@ CHECKS = [
 @pytest.mark.parametrize("holds", [pytest.param(holds, id=name, marks=pytest.mark.skipif(not applies, reason="-"))
                                    for name, applies, holds in CHECKS])
 def test_the_shipped_executable(holds):
-    if os.environ.get("RESET_ACM0_SANITIZED") == "1":
+    if SANITIZED:
         pytest.skip("this build is instrumented with sanitizers; the release build is the one that ships")
     assert holds()

@@ -34,6 +34,8 @@ FAULTS = {
     "drops": "a pseudo-terminal whose device hangs up once it has 4 bytes",
 }
 STALE_FILE = b"stale capture left by a shell redirect\n"
+STTY_WORDS = {"cstopb": ("cflag", termios.CSTOPB), "crtscts": ("cflag", termios.CRTSCTS),
+              "echo": ("lflag", termios.ECHO)}
 
 
 def options(argv):
@@ -194,23 +196,16 @@ def run_command(o, master, report):
 
 
 def text(report):
-    """The report as a person reads it."""
+    """The report as a person reads it, the line in stty's words."""
+    received = bytes.fromhex(report["received"])
     lines = ["", f"--- virtual-port: {PORT} was {FAULTS[report['fault']]}"]
     if report.get("prefilled"):
         lines.append(f"the device had left {report['prefilled']} bytes unread before the run")
-    received = bytes.fromhex(report["received"])
     lines.append(f"device received {len(received)} bytes" + (": " + received.hex(" ") if received else ""))
-    if "node_after" in report:
-        same = report["node_after"] == report["node_before"]
-        lines.append("the file's contents " + ("were left unchanged" if same else "changed"))
-    before, after = report.get("before"), report.get("after")
-    rows = (("input speed", lambda s: s["ispeed"]), ("output speed", lambda s: s["ospeed"]),
-            ("stop bits", lambda s: 2 if s["cflag"] & termios.CSTOPB else 1),
-            ("RTS/CTS flow control", lambda s: "on" if s["cflag"] & termios.CRTSCTS else "off"),
-            ("echo", lambda s: "on" if s["lflag"] & termios.ECHO else "off"))
-    if before:
-        lines.append(f"{'line setting':<24} {'before':<12} after")
-        lines += [f"  {label:<22} {show(before)!s:<12} {show(after) if after else '-'}" for label, show in rows]
+    for when in ("before", "after"):
+        if line := report.get(when):
+            words = (("" if line[field] & bit else "-") + word for word, (field, bit) in STTY_WORDS.items())
+            lines.append(f"line {when}: {line['ispeed']}/{line['ospeed']} baud {' '.join(words)}")
     status = report["status"]
     ended = f"was killed by signal {-status}" if status < 0 else f"exited with status {status}"
     return "\n".join(lines + [f"the command {ended}" + " (timed out)" * report["timed_out"]]) + "\n"

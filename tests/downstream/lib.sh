@@ -18,9 +18,8 @@ rm -rf "$work"
 mkdir -p "$work"
 work=$(realpath "$work")
 
-# Offline: the network cut off, in a namespace of its own. Run as root, the
-# builder is an unprivileged user who owns its folders (bitbake refuses
-# root); otherwise the caller, mapped to itself.
+# Offline: the network cut off, in a namespace of its own. Run as root, the builder is an unprivileged user who
+# owns its folders (bitbake refuses root); otherwise the caller, mapped to itself.
 offline=(unshare -c -n) as_builder=()
 if [ "$(id -u)" -eq 0 ]; then
     offline=(unshare -n) as_builder=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
@@ -29,15 +28,14 @@ builder_owns() { [ "$(id -u)" -ne 0 ] || chown -R nobody:nogroup "$@"; }  # fold
 
 # Runs a command into work/NAME.log; on a failure shows the log's tail and fails.
 logged() {  # name, command...
-    local log=$work/$1.log
-    shift
+    local log=$work/$1.log && shift
     "$@" > "$log" 2>&1 || { tail -n 30 "$log"; fail "$(basename "$log" .log) failed (log: $log)"; }
 }
 
-# The snapshots of the field's build systems from RESET_ACM0_DOWNSTREAM_SNAPSHOTS, unpacked in a folder
-# of their own that every user can enter (sets tree): make and bitbake allow no spaces in their paths,
-# and bitbake's user must reach every folder. Without them the test skips (ctest's SKIP_RETURN_CODE)
-# and says why; with RESET_ACM0_REQUIRE_DOWNSTREAM set and not 0, as CI sets it, it fails.
+# The snapshots of the field's build systems from RESET_ACM0_DOWNSTREAM_SNAPSHOTS, unpacked in a folder of their
+# own that every user can enter (sets tree): make and bitbake allow no spaces in their paths, and bitbake's user
+# must reach every folder. Without them the test skips (ctest's SKIP_RETURN_CODE) and says why; with
+# RESET_ACM0_REQUIRE_DOWNSTREAM set and not 0, as CI sets it, it fails.
 unpack_snapshots() {  # file...
     local snapshots=${RESET_ACM0_DOWNSTREAM_SNAPSHOTS:-} file
     for file in "$@"; do
@@ -55,12 +53,12 @@ unpack_snapshots() {  # file...
     done
 }
 
-# The release tarball of the working tree as it stands, untracked files
-# included, unpacked in the work folder; sets tarball, src and version.
+# The release tarball of the working tree as it stands, untracked files included, unpacked in the work folder;
+# sets tarball, src and version.
 release_tarball() {
     local index snapshot
-    # A private index, so that untracked files count, the caller's stays
-    # untouched and tests running at once take no lock.
+    # A private index, so that untracked files count, the caller's stays untouched and tests running at once
+    # take no lock.
     index=$(mktemp -u)
     GIT_INDEX_FILE=$index git -C "$source_dir" add -A
     snapshot=$(git -C "$source_dir" -c user.name=downstream -c user.email=downstream@invalid \
@@ -74,14 +72,12 @@ release_tarball() {
     step "built $(basename "$tarball") ($(sed -n 's/^sha256 \([0-9a-f]*\)$/\1/p' "$work/release.txt"))"
 }
 
-# The installed tool on the virtual port, behind launcher (an emulator): it
-# must send the command, set the line and say so, and nothing else.
+# The installed tool on the virtual port, behind launcher (an emulator): it must send the command, set the line
+# and say so, and nothing else.
 check_installed() {  # way, root, [launcher...]
-    local way=$1 root=$2 out status seen
-    shift 2
+    local way=$1 root=$2 out status=0 seen && shift 2
     [ -x "$root/usr/bin/reset_acm0" ] || fail "the $way way installed no usr/bin/reset_acm0"
     [ -f "$root/usr/share/man/man1/reset_acm0.1.gz" ] || fail "the $way way installed no manual page"
-    status=0
     out=$("$virtual_port" --report "$root.report" -- "$@" "$root/usr/bin/reset_acm0" 2> "$root.err") || status=$?
     seen=$(python3 -c 'import json, sys; r = json.load(open(sys.argv[1]))
 print(r["received"], r["after"]["ispeed"], r["after"]["ospeed"])' "$root.report")
@@ -91,9 +87,8 @@ print(r["received"], r["after"]["ispeed"], r["after"]["ospeed"])' "$root.report"
     step "the $way way: installed, sends 80ffaa29 and sets the line to 19200"
 }
 
-# The builder's _FORTIFY_SOURCE is the one in force: the tool's compile in a
-# verbose build log (its path may be quoted) carries the builder's
-# -D/-U_FORTIFY_SOURCE words and no others, none of the project's after them.
+# The builder's _FORTIFY_SOURCE is the one in force: the tool's compile in a verbose build log (its path may be
+# quoted) carries the builder's -D/-U_FORTIFY_SOURCE words and no others, none of the project's after them.
 check_fortify() {  # way, build log, the builder's flags
     local way=$1 log=$2 flags=$3 line wanted got
     line=$(grep -E -- '-c .*src/reset_acm0\.cpp' "$log" | tail -n 1) ||

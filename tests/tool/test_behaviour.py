@@ -8,8 +8,8 @@ import termios
 import pytest
 from conftest import EMULATED, OPEN_ERROR, PAUSE, RESET_COMMAND, SANITIZED, SUCCESS, WRITE_ERROR, tool_command
 
-# Each call as it must be, from the virtual port's 9600 8N1: opened non-blocking as no controlling terminal,
-# the settings applied at once (glibc 2.42 on uses termios2), the command in one write, one 100 ms pause.
+# Each call as it must be, from the virtual port's 9600 8N1: opened non-blocking as no controlling terminal, the
+# settings applied at once (glibc 2.42 on uses termios2), the command in one write, one 100 ms pause.
 EXPECTED = {"open": {"O_RDWR|O_NOCTTY|O_NONBLOCK"}, "ioctl": {"TCSETS B19200|CS8|CREAD", "TCSETS2 B19200|CS8|CREAD"},
             "write": {r'"\200\377\252)"'}, "sleep": {PAUSE}}
 
@@ -66,9 +66,9 @@ def shell(script):
     return ["sh", "-c", script + ' exec "$0" "$@"']
 
 
-# A job started with & from a login on the port: the port is the session's controlling terminal and the
-# tool in a background process group, so the kernel answers its terminal calls with SIGTTOU. The wrapper
-# reports a stopped tool as 128 + the signal.
+# A job started with & from a login on the port: the port is the session's controlling terminal and the tool in a
+# background process group, so the kernel answers its terminal calls with SIGTTOU. The wrapper reports a stopped
+# tool as 128 + the signal.
 BACKGROUND_JOB = ["setsid", "-w", "-c", sys.executable, "-c", """if True:
     import os, sys
     pid = os.fork()
@@ -85,29 +85,29 @@ def on_the_port(script=""):
 
 
 NOBODY = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"]
+DEFAULT_SIGPIPE = ["env", "--default-signal=PIPE"]
 LOST = ""  # stdout is gone, or is the port: the exit status alone tells
+SENT = RESET_COMMAND
 
 # name: the wrapper, the port, where stdout goes, the status line, the bytes at the device.
 START_STATES = {
     "with arguments, which it ignores": (["sh", "-c", 'exec "$0" "$@" --help -v /dev/ttyUSB0 ""'], [], "file", SUCCESS,
-                                         RESET_COMMAND),
-    "with stdout a pipe": ([], [], "pipe", SUCCESS, RESET_COMMAND),
-    "with stdin closed, the port taking its number": (shell("exec <&-;"), [], "file", SUCCESS, RESET_COMMAND),
-    "with stdout closed": (shell("exec >&-;"), [], "file", LOST, RESET_COMMAND),
-    "with stderr closed": (shell("exec 2>&-;"), [], "file", SUCCESS, RESET_COMMAND),
-    "with all three closed": (shell("exec <&- >&- 2>&-;"), [], "file", LOST, RESET_COMMAND),
-    "with stdout's reader gone and SIGPIPE at its default": (["env", "--default-signal=PIPE"], [], "dead-pipe", LOST,
-                                                             RESET_COMMAND),
-    "with stdout's reader gone and no device": (["env", "--default-signal=PIPE"], ["--fault", "missing"],
-                                                "dead-pipe", LOST, ""),
-    "with stdout a file at the size limit": (["prlimit", "--fsize=0", "--"], [], "file", LOST, RESET_COMMAND),
-    "in the background of the port's session": (on_the_port(), [], "file", SUCCESS, RESET_COMMAND),
+                                         SENT),
+    "with stdout a pipe": ([], [], "pipe", SUCCESS, SENT),
+    "with stdin closed, the port taking its number": (shell("exec <&-;"), [], "file", SUCCESS, SENT),
+    "with stdout closed": (shell("exec >&-;"), [], "file", LOST, SENT),
+    "with stderr closed": (shell("exec 2>&-;"), [], "file", SUCCESS, SENT),
+    "with all three closed": (shell("exec <&- >&- 2>&-;"), [], "file", LOST, SENT),
+    "with stdout's reader gone and SIGPIPE at its default": (DEFAULT_SIGPIPE, [], "dead-pipe", LOST, SENT),
+    "with stdout's reader gone and no device": (DEFAULT_SIGPIPE, ["--fault", "missing"], "dead-pipe", LOST, ""),
+    "with stdout a file at the size limit": (["prlimit", "--fsize=0", "--"], [], "file", LOST, SENT),
+    "in the background of the port's session": (on_the_port(), [], "file", SUCCESS, SENT),
     "in the background of the port's session with tostop": (on_the_port("stty tostop < /dev/ttyACM0;"), [], "file",
-                                                            SUCCESS, RESET_COMMAND),
-    # As systemd starts a service: the port must not become its terminal, or
-    # the device dropping off the bus on the command kills it with SIGHUP.
+                                                            SUCCESS, SENT),
+    # As systemd starts a service: the port must not become its terminal, or the device dropping off the bus
+    # on the command kills it with SIGHUP.
     "as a session leader whose device drops off after the command": (["setsid", "-w"], ["--fault", "drops"], "file",
-                                                                     SUCCESS, RESET_COMMAND),
+                                                                     SUCCESS, SENT),
     "as a user without access": (NOBODY, [], "file", OPEN_ERROR, ""),
     "while another holds the port exclusively": (NOBODY, ["--exclusive"], "file", OPEN_ERROR, ""),
 }
@@ -125,8 +125,8 @@ def test_started_in_any_state_it_tells_one_story(on_port, reachable_tool, wrappe
         assert run.report["duration_ms"] >= 100, "did not give the device its 100 ms"
 
 
-# The signals its own calls can raise are ignored; every other keeps the disposition the caller gave it, so
-# that timeout(1) or a service manager's stop still ends it while the driver holds its close.
+# The signals its own calls can raise are ignored; every other keeps the disposition the caller gave it, so that
+# timeout(1) or a service manager's stop still ends it while the driver holds its close.
 OWN = {signal.SIGPIPE, signal.SIGXFSZ, signal.SIGTTOU}
 CALLERS = {
     "every signal at its default, as a service manager starts it": ([], set()),

@@ -9,8 +9,8 @@ KEPT = "kept"  # the settings could not be read or applied, and were not again: 
 
 # The call, by its kind (conftest.events) in the plain run's trace, its fault, and how the run ends: the status
 # line ("" where it was lost), the line ("-" where nothing could have changed it) and the bytes at the device.
-# Every failure of a call takes the same branch, so the errors are those that a retry would answer: EINTR
-# and EAGAIN, where a retry succeeds and the outcome would change.
+# Every failure of a call takes the same branch, so the errors are those that a retry would answer: EINTR and
+# EAGAIN, where a retry succeeds and the outcome would change.
 OPEN = [("open", f"error={e}", OPEN_ERROR, "-", "") for e in ("EINTR", "EAGAIN")]
 READ = [("get", "error=EINTR", SUCCESS, KEPT, RESET_COMMAND)]
 APPLY = [("ioctl", "error=EINTR", SUCCESS, KEPT, RESET_COMMAND)]

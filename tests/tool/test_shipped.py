@@ -38,8 +38,8 @@ CHECKS = [
     ("is a static PIE, relocations read-only after start, the stack protected", STATIC and HARDENED,
      lambda: "DYN (Position-Independent Executable file)" in readelf("-h") and "GNU_RELRO" in readelf("-l")
      and "BIND_NOW" in readelf("-d") and "__stack_chk_fail" in readelf("--syms")),
-    # The oldest ARM cores have no Thumb-2; a $t mapping symbol marks Thumb code, whatever the attributes
-    # say (musl's atomics claim Thumb-2 for ARM code that it only calls on newer cores).
+    # The oldest ARM cores have no Thumb-2; a $t mapping symbol marks Thumb code, whatever the attributes say
+    # (musl's atomics claim Thumb-2 for ARM code that it only calls on newer cores).
     ("claims no core newer than its row's and holds no Thumb code", CLAIMS,
      lambda: f"Tag_CPU_arch: {CLAIMS}\n" in readelf("-A") and not re.search(r" \$t(\.|$)", readelf("--syms"), re.M)),
     ("is released stripped and within its size bound", RELEASE is not None,

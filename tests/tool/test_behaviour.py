@@ -2,7 +2,6 @@
 its status line, exit status, calls, bytes at the device and line settings tell one story."""
 import os
 import signal
-import sys
 import termios
 
 import pytest
@@ -67,16 +66,9 @@ def shell(script):
 
 
 # A job started with & from a login on the port: the port is the session's controlling terminal and the tool in a
-# background process group, so the kernel answers its terminal calls with SIGTTOU. The wrapper reports a stopped
-# tool as 128 + the signal.
-BACKGROUND_JOB = ["setsid", "-w", "-c", sys.executable, "-c", """if True:
-    import os, sys
-    pid = os.fork()
-    if pid == 0:
-        os.setpgid(0, 0)
-        os.execvp(sys.argv[1], sys.argv[1:])
-    status = os.waitpid(pid, os.WUNTRACED)[1]
-    sys.exit(128 + os.WSTOPSIG(status) if os.WIFSTOPPED(status) else os.waitstatus_to_exitcode(status))"""]
+# background process group, so the kernel answers its terminal calls with SIGTTOU. With job control on, bash's
+# wait returns as soon as the job stops, with 128 + the signal; its job notices go nowhere.
+BACKGROUND_JOB = ["setsid", "-w", "-c", "bash", "-c", 'set -m; exec 3>&2 2>&-; "$@" 2>&3 3>&- & wait $!', "bash"]
 
 
 def on_the_port(script=""):

@@ -78,7 +78,7 @@ def size(prefix, name):
     return os.path.getsize(path) if os.path.exists(path) else None
 
 
-# The ARM targets whose sizes run-benchmarks measured, as it names them.
+# The targets whose sizes run-benchmarks measured, as it names them.
 TARGETS = sorted({os.path.basename(p).split(".")[0][len("size-"):] for p in glob.glob(os.path.join(work, "size-*"))})
 PATHS = {"success": samples("success"), "open-error": samples("open-error")}
 problems = []

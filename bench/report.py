@@ -141,7 +141,7 @@ lines = [
     "",
     "| contender | overhead beyond the 100 ms pause (ms) | CPU time (ms) | peak RSS (KiB) "
     "| open-error path (ms) | instructions, success | instructions, open error "
-    f"| system calls per run | size, stripped ({' / '.join([platform.machine()] + TARGETS)}) |",
+    f"| system calls per run | size, stripped ({' / '.join([platform.machine() + ' here'] + TARGETS)}) |",
     "|---|---|---|---|---|---|---|---|---|",
 ]
 for name in CONTENDERS:

@@ -3,10 +3,11 @@
 by default a pseudo-terminal, and reports what the device on the other end
 saw: the bytes it received and the line settings before and after.
 
-The command runs in a private mount namespace (a user namespace too when not
-root) with a tmpfs over /dev; its output passes through untouched, and the
-report goes to stderr as text, or to --report FILE as JSON. Exits with the
-command's status, 128+N if signal N ended it, or 125 on a setup failure."""
+The command runs in private mount and PID namespaces (a user namespace too
+when not root) with a tmpfs over /dev, so that whatever it leaves running ends
+with it; its output passes through untouched, and the report goes to stderr as
+text, or to --report FILE as JSON. Exits with the command's status, 128+N if
+signal N ended it, or 125 on a setup failure."""
 import argparse
 import fcntl
 import json
@@ -214,10 +215,11 @@ def text(report):
 def main(argv):
     o = options(argv)
     if os.environ.get(INSIDE) != "1":
-        user = [] if os.geteuid() == 0 else ["--map-current-user"]
+        user = [] if os.geteuid() == 0 else ["--map-root-user"]
         os.environ[INSIDE] = "1"
         try:
-            os.execvp("unshare", ["unshare", "--mount", *user, sys.executable, os.path.abspath(__file__), *argv])
+            os.execvp("unshare", ["unshare", "--mount", "--pid", "--fork", "--mount-proc", *user, sys.executable,
+                                  os.path.abspath(__file__), *argv])
         except OSError as e:
             fail(f"unshare: {e}")
     report = {"fault": o.fault}

@@ -30,7 +30,7 @@ FAULTS = {
     "file": "a regular file, as a stray shell redirect leaves",
     "fifo": "a FIFO",
     "null": "/dev/null, a device that is no terminal",
-    "full": "a pseudo-terminal whose device reads nothing, its buffer full",
+    "full": "a pseudo-terminal whose output is stopped, as flow control stops it: it takes no byte",
     "hangup": "a pseudo-terminal whose device had hung up",
     "drops": "a pseudo-terminal whose device hangs up once it has 4 bytes",
 }
@@ -101,25 +101,6 @@ def open_port(o):
     return master, slave
 
 
-def fill(master, slave):
-    """Fills the device-bound side until the kernel refuses a byte while the device side holds all it
-    takes (the pty moves bytes on from a work queue, so a refusal only stands then), then stops the
-    line's output, as flow control would, so that room the kernel frees later takes nothing."""
-    os.set_blocking(slave, False)
-    total = 0
-    for _ in range(10000):
-        try:
-            while True:
-                total += os.write(slave, b"U" * 4096)  # as much as fits; then none
-        except BlockingIOError:
-            pass
-        if int.from_bytes(fcntl.ioctl(master, termios.FIONREAD, bytes(4)), sys.byteorder) >= 4095:
-            termios.tcflow(slave, termios.TCOOFF)  # 4095: the kernel's N_TTY_BUF_SIZE less one
-            return total
-        select.select([], [slave], [], 0.001)
-    fail("the port's buffer never filled")
-
-
 def lay(o, report):
     """Covers /dev with a tmpfs of the usual harmless nodes and what the fault names at the path;
     returns the pseudo-terminal's ends, or None."""
@@ -143,7 +124,7 @@ def lay(o, report):
     elif o.fault == "null":
         bind(kept["null"], PORT)
     elif o.fault == "full":
-        report["prefilled"] = fill(master, slave)
+        termios.tcflow(slave, termios.TCOOFF)
     elif o.fault == "hangup":
         os.close(master)
         os.close(slave)
@@ -171,14 +152,13 @@ def signal_masks(pid):
 
 
 def run_command(o, master, report):
-    """Runs the command while the device side reads what it is sent, unless it reads nothing."""
+    """Runs the command while the device side reads what it is sent."""
     start = time.monotonic()
     child = subprocess.Popen(o.command, env={k: v for k, v in os.environ.items() if k != INSIDE})
     exited, received, timed_out = os.pidfd_open(child.pid), b"", False
-    reading = master is not None and o.fault != "full"
     while child.poll() is None:
         left = start + o.timeout - time.monotonic()
-        ready = select.select([exited] + [master] * reading, [], [], max(left, 0))[0]
+        ready = select.select([exited] + [master] * (master is not None), [], [], max(left, 0))[0]
         if not ready and not timed_out:
             timed_out = True
             child.kill()
@@ -188,20 +168,17 @@ def run_command(o, master, report):
                 report.update(signal_masks(child.pid))
             if o.fault == "drops" and len(received) >= 4:
                 os.close(master)  # the device is gone: the kernel hangs the line up
-                master, reading = None, False
+                master = None
     report["duration_ms"] = (time.monotonic() - start) * 1000
     if master is not None:
         received = read_all(master, received)
-    report.update(status=child.returncode, timed_out=timed_out,  # -N: killed by signal N
-                  received=received[report.get("prefilled", 0):].hex())  # the filler came first
+    report.update(status=child.returncode, timed_out=timed_out, received=received.hex())  # status -N: signal N
 
 
 def text(report):
     """The report as a person reads it, the line in stty's words."""
     received = bytes.fromhex(report["received"])
     lines = ["", f"--- virtual-port: {PORT} was {FAULTS[report['fault']]}"]
-    if report.get("prefilled"):
-        lines.append(f"the device had left {report['prefilled']} bytes unread before the run")
     lines.append(f"device received {len(received)} bytes" + (": " + received.hex(" ") if received else ""))
     for when in ("before", "after"):
         if line := report.get(when):

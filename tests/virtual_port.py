@@ -31,7 +31,6 @@ FAULTS = {
     "fifo": "a FIFO",
     "null": "/dev/null, a device that is no terminal",
     "full": "a pseudo-terminal whose output is stopped, as flow control stops it: it takes no byte",
-    "hangup": "a pseudo-terminal whose device had hung up",
     "drops": "a pseudo-terminal whose device hangs up once it has 4 bytes",
 }
 STALE_FILE = b"stale capture left by a shell redirect\n"
@@ -125,10 +124,6 @@ def lay(o, report):
         bind(kept["null"], PORT)
     elif o.fault == "full":
         termios.tcflow(slave, termios.TCOOFF)
-    elif o.fault == "hangup":
-        os.close(master)
-        os.close(slave)
-        master = slave = None
     return master, slave
 
 

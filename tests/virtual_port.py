@@ -85,27 +85,22 @@ def line_settings(fd):
             "cflag": cflag, "lflag": lflag, "cc": bytes(c if isinstance(c, int) else ord(c) for c in cc).hex()}
 
 
-def open_port(o):
-    master, slave = os.openpty()
-    os.set_blocking(master, False)
-    attrs = termios.tcgetattr(slave)
-    attrs[4] = attrs[5] = getattr(termios, f"B{o.speed}")
-    for wanted, field, bits in ((o.stop_bits == 2, 2, termios.CSTOPB), (o.flow == "on", 2, termios.CRTSCTS),
-                                (o.echo == "on", 3, termios.ECHO | termios.ICANON)):
-        attrs[field] = attrs[field] | bits if wanted else attrs[field] & ~bits
-    termios.tcsetattr(slave, termios.TCSANOW, attrs)
-    if o.exclusive:
-        os.fchmod(slave, 0o666)  # exclusive mode is all that stands in the way
-        fcntl.ioctl(slave, termios.TIOCEXCL)
-    return master, slave
-
-
 def lay(o, report):
     """Covers /dev with a tmpfs of the usual harmless nodes and what the fault names at the path;
     returns the pseudo-terminal's ends, or None."""
     master = slave = None
-    if FAULTS[o.fault].startswith("a pseudo-terminal"):
-        master, slave = open_port(o)
+    if FAULTS[o.fault].startswith("a pseudo-terminal"):  # its line as the options say
+        master, slave = os.openpty()
+        os.set_blocking(master, False)
+        attrs = termios.tcgetattr(slave)
+        attrs[4] = attrs[5] = getattr(termios, f"B{o.speed}")
+        for wanted, field, bits in ((o.stop_bits == 2, 2, termios.CSTOPB), (o.flow == "on", 2, termios.CRTSCTS),
+                                    (o.echo == "on", 3, termios.ECHO | termios.ICANON)):
+            attrs[field] = attrs[field] | bits if wanted else attrs[field] & ~bits
+        termios.tcsetattr(slave, termios.TCSANOW, attrs)
+        if o.exclusive:
+            os.fchmod(slave, 0o666)  # exclusive mode is all that stands in the way
+            fcntl.ioctl(slave, termios.TIOCEXCL)
         report["before"] = line_settings(slave)
     kept = {name: os.open(f"/dev/{name}", os.O_PATH) for name in ("null", "zero", "full", "random", "urandom", "tty")
             if os.path.exists(f"/dev/{name}")}
@@ -173,8 +168,8 @@ def run_command(o, master, report):
 def text(report):
     """The report as a person reads it, the line in stty's words."""
     received = bytes.fromhex(report["received"])
-    lines = ["", f"--- virtual-port: {PORT} was {FAULTS[report['fault']]}"]
-    lines.append(f"device received {len(received)} bytes" + (": " + received.hex(" ") if received else ""))
+    lines = ["", f"--- virtual-port: {PORT} was {FAULTS[report['fault']]}",
+             f"device received {len(received)} bytes" + (": " + received.hex(" ") if received else "")]
     for when in ("before", "after"):
         if line := report.get(when):
             words = (("" if line[field] & bit else "-") + word for word, (field, bit) in STTY_WORDS.items())

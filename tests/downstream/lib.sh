@@ -48,9 +48,7 @@ unpack_snapshots() {  # file...
     tree=$(mktemp -d /tmp/downstream.XXXXXX)
     trap 'rm -rf "$tree"' EXIT
     chmod 0755 "$tree"
-    for file in "$@"; do
-        tar -xJf "$snapshots/$file" -C "$tree"
-    done
+    for file in "$@"; do tar -xJf "$snapshots/$file" -C "$tree"; done
 }
 
 # The release tarball of the working tree as it stands, untracked files included, unpacked in the work folder;
@@ -96,7 +94,6 @@ check_fortify() {  # way, build log, the builder's flags
     wanted=$(grep -o -E -- '-[UD]_FORTIFY_SOURCE(=[0-9])?' <<< "$flags" | tr '\n' ' ') || true
     got=$(grep -o -E -- '-[UD]_FORTIFY_SOURCE(=[0-9])?' <<< "$line" | tr '\n' ' ') || true
     [ -n "$wanted" ] || fail "the $way way: the builder's flags set no _FORTIFY_SOURCE to check against"
-    [ "$got" = "$wanted" ] ||
-        fail "the $way way: the tool was compiled with '$got', the builder asked for '$wanted'"
+    [ "$got" = "$wanted" ] || fail "the $way way: the tool was compiled with '$got', the builder asked for '$wanted'"
     step "the $way way: the builder's ${wanted% } is the one in force"
 }

@@ -33,37 +33,27 @@ def tool_command(prefix=(), tool=TOOL):
 
 @pytest.fixture
 def on_port(tmp_path):
-    """Runs a command (the tool by default) on the virtual port; stdout goes
-    to a file, a pipe, or a pipe whose reader is gone."""
-    def run(command=None, port=(), stdout="file"):
-        report = tmp_path / "report.json"
+    """Runs a command (the tool by default) on the virtual port; stdout goes to a file, a pipe, or a pipe whose
+    reader is gone. Given strace's options, the tool runs under strace, in front of the emulator (whose first
+    thread makes the guest's calls): the run's raw is the trace, its trace the tool's job in it."""
+    def run(command=None, port=(), stdout="file", strace=None):
+        report, trace, out = tmp_path / "report.json", tmp_path / "trace", tmp_path / "stdout"
+        if strace is not None:
+            command = tool_command(["env", "ASAN_OPTIONS=detect_leaks=0", "strace", "-qq", "-o", str(trace), *strace])
         argv = [HARNESS, "--report", str(report), "--timeout", "20", *port, "--", *(command or tool_command())]
         read_end, dead_pipe = os.pipe()
         os.close(read_end)
-        with open(tmp_path / "stdout", "w+b") as out_file:
+        with open(out, "wb") as out_file:
             target = {"file": out_file, "pipe": subprocess.PIPE, "dead-pipe": dead_pipe}[stdout]
             done = subprocess.run(argv, stdin=subprocess.DEVNULL, stdout=target, stderr=subprocess.PIPE)
-            os.close(dead_pipe)
-            out_file.seek(0)
-            out = done.stdout or out_file.read()
-        return SimpleNamespace(exit_status=done.returncode, out=out.decode(errors="replace"),
-                               err=done.stderr.decode(errors="replace"),
-                               report=json.loads(report.read_text()) if report.exists() else {})
-    return run
-
-
-@pytest.fixture
-def traced(on_port, tmp_path):
-    """Runs the tool on the virtual port under strace, with extra strace
-    options (in front of the emulator, whose first thread makes the guest's
-    calls); the run's raw is the trace, its trace the tool's job in it."""
-    def run(strace=(), port=()):
-        trace = tmp_path / "trace"
-        result = on_port(tool_command(["env", "ASAN_OPTIONS=detect_leaks=0", "strace", "-qq", "-o", str(trace),
-                                       *strace]), port)
-        assert trace.exists(), "strace left no trace"
-        result.raw = trace.read_text()
-        result.trace = events(result.raw)
+        os.close(dead_pipe)
+        result = SimpleNamespace(exit_status=done.returncode, err=done.stderr.decode(errors="replace"),
+                                 out=(done.stdout or out.read_bytes()).decode(errors="replace"),
+                                 report=json.loads(report.read_text()) if report.exists() else {})
+        if strace is not None:
+            assert trace.exists(), "strace left no trace"
+            result.raw = trace.read_text()
+            result.trace = events(result.raw)
         return result
     return run
 

@@ -27,8 +27,8 @@ AT_THE_PATH = [
 
 
 @pytest.mark.parametrize("fault, line, received, calls", AT_THE_PATH, ids=[row[0] for row in AT_THE_PATH])
-def test_what_stands_at_the_path_is_reported_and_paused_for_only_after_a_write(traced, fault, line, received, calls):
-    run = traced(port=["--fault", fault])
+def test_what_stands_at_the_path_is_reported_and_paused_for_only_after_a_write(on_port, fault, line, received, calls):
+    run = on_port(port=["--fault", fault], strace=[])
     assert (run.out, run.err, run.exit_status) == (line, "", 0 if line == SUCCESS else 255)
     assert run.report["received"] == received
     if fault == "file":
@@ -70,7 +70,7 @@ BACKGROUND_JOB = ["setsid", "-w", "-c", "bash", "-c", 'set -m; exec 3>&2 2>&-; "
 
 def on_the_port(script=""):
     """The background job, started from a login on the port after script."""
-    return ["sh", "-c", script + ' exec "$@" < /dev/ttyACM0', "sh", *BACKGROUND_JOB]
+    return ["sh", "-c", "exec < /dev/ttyACM0; " + script + ' exec "$@"', "sh", *BACKGROUND_JOB]
 
 
 NOBODY = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"]
@@ -80,8 +80,7 @@ SENT = RESET_COMMAND
 
 # name: the wrapper, the port, where stdout goes, the status line, the bytes at the device.
 START_STATES = {
-    "with arguments, which it ignores": (["sh", "-c", 'exec "$0" "$@" --help -v /dev/ttyUSB0 ""'], [], "file", SUCCESS,
-                                         SENT),
+    "with arguments, which it ignores": (shell('set -- "$@" --help -v /dev/ttyUSB0 "";'), [], "file", SUCCESS, SENT),
     "with stdout a pipe": ([], [], "pipe", SUCCESS, SENT),
     "with stdin closed, the port taking its number": (shell("exec <&-;"), [], "file", SUCCESS, SENT),
     "with stdout closed": (shell("exec >&-;"), [], "file", LOST, SENT),
@@ -91,8 +90,7 @@ START_STATES = {
     "with stdout's reader gone and no device": (DEFAULT_SIGPIPE, ["--fault", "missing"], "dead-pipe", LOST, ""),
     "with stdout a file at the size limit": (["prlimit", "--fsize=0", "--"], [], "file", LOST, SENT),
     "in the background of the port's session": (on_the_port(), [], "file", SUCCESS, SENT),
-    "in the background of the port's session with tostop": (on_the_port("stty tostop < /dev/ttyACM0;"), [], "file",
-                                                            SUCCESS, SENT),
+    "in the background of the port's session with tostop": (on_the_port("stty tostop;"), [], "file", SUCCESS, SENT),
     # As systemd starts a service: the port must not become its terminal, or the device dropping off the bus
     # on the command kills it with SIGHUP.
     "as a session leader whose device drops off after the command": (["setsid", "-w"], ["--fault", "drops"], "file",

@@ -12,14 +12,13 @@ KEPT = "kept"  # the settings could not be read or applied, and were not again: 
 # Every failure of a call takes the same branch, so the errors are those that a retry would answer: EINTR and
 # EAGAIN, where a retry succeeds and the outcome would change.
 OPEN = [("open", f"error={e}", OPEN_ERROR, "-", "") for e in ("EINTR", "EAGAIN")]
-READ = [("get", "error=EINTR", SUCCESS, KEPT, RESET_COMMAND)]
-APPLY = [("ioctl", "error=EINTR", SUCCESS, KEPT, RESET_COMMAND)]
+READ_OR_APPLY = [(call, "error=EINTR", SUCCESS, KEPT, RESET_COMMAND) for call in ("get", "ioctl")]
 # A write that takes part of the command must not be completed, and no byte count but 4 is success.
 WRITE = [("write", fault, WRITE_ERROR, SET, "")
          for fault in ["error=EAGAIN", "error=EINTR"] + [f"retval={n}" for n in range(4)]]
 CLOSE = [("close", "error=EIO", SUCCESS, SET, RESET_COMMAND)]  # after the status line: it changes nothing
 # A status line that cannot be written is the start states' (test_behaviour.py).
-INJECTIONS = OPEN + READ + APPLY + WRITE + CLOSE
+INJECTIONS = OPEN + READ_OR_APPLY + WRITE + CLOSE
 
 
 PLAIN = []  # the plain run's calls on the port: the same for every row
@@ -27,15 +26,15 @@ PLAIN = []  # the plain run's calls on the port: the same for every row
 
 @pytest.mark.parametrize("call, fault, line, settings, received", INJECTIONS,
                          ids=[f"{row[0]} {row[1]}" for row in INJECTIONS])
-def test_an_injected_failure_leaves_status_exit_and_device_in_agreement(traced, call, fault, line,
+def test_an_injected_failure_leaves_status_exit_and_device_in_agreement(on_port, call, fault, line,
                                                                         settings, received):
     if not PLAIN:
-        plain = traced(["-P", "/dev/ttyACM0"])
+        plain = on_port(strace=["-P", "/dev/ttyACM0"])
         assert plain.exit_status == 0
         PLAIN.extend(plain.trace)
     name, when = next(event.call for event in PLAIN if event.kind == call)
 
-    run = traced(["-P", "/dev/ttyACM0", "-e", f"inject={name}:{fault}:when={when}"])
+    run = on_port(strace=["-P", "/dev/ttyACM0", "-e", f"inject={name}:{fault}:when={when}"])
     assert (run.out, run.err) == (line, "")
     assert run.exit_status == (0 if line == SUCCESS else 255)
     assert run.report["received"] == received

@@ -20,7 +20,6 @@ import time
 
 PORT = "/dev/ttyACM0"
 SETUP_FAILURE = 125  # as env(1) and timeout(1) do
-INSIDE = "VIRTUAL_PORT_NAMESPACE"  # set once the namespace is made
 SPEEDS = {getattr(termios, f"B{baud}"): baud for baud in
           (0, 50, 75, 110, 134, 150, 200, 300, 600, 1200, 1800, 2400, 4800, 9600, 19200, 38400, 57600, 115200)}
 # What may stand at the path, as the report tells it.
@@ -132,11 +131,8 @@ def read_all(fd, data=b""):
 
 
 def signal_masks(pid):
-    """The signals a running process ignores and catches, as /proc shows them."""
-    try:
-        status = dict(line.split(":\t", 1) for line in open(f"/proc/{pid}/status").read().splitlines())
-    except OSError:
-        return {}
+    """The signals a process not yet reaped ignores and catches, as /proc shows them."""
+    status = dict(line.split(":\t", 1) for line in open(f"/proc/{pid}/status").read().splitlines())
     return {key: [n for n in range(1, 65) if int(status[field], 16) >> (n - 1) & 1]
             for key, field in (("ignored", "SigIgn"), ("caught", "SigCgt"))}
 
@@ -144,7 +140,7 @@ def signal_masks(pid):
 def run_command(o, master, report):
     """Runs the command while the device side reads what it is sent."""
     start = time.monotonic()
-    child = subprocess.Popen(o.command, env={k: v for k, v in os.environ.items() if k != INSIDE})
+    child = subprocess.Popen(o.command)
     exited, received, timed_out = os.pidfd_open(child.pid), b"", False
     while child.poll() is None:
         left = start + o.timeout - time.monotonic()
@@ -181,9 +177,8 @@ def text(report):
 
 def main(argv):
     o = options(argv)
-    if os.environ.get(INSIDE) != "1":
+    if os.getpid() != 1:  # not yet the first process of namespaces of its own
         user = [] if os.geteuid() == 0 else ["--map-root-user"]
-        os.environ[INSIDE] = "1"
         try:
             os.execvp("unshare", ["unshare", "--mount", "--pid", "--fork", "--mount-proc", *user, sys.executable,
                                   os.path.abspath(__file__), *argv])

@@ -1,7 +1,7 @@
 # shellcheck shell=bash disable=SC2034
-# What the downstream tests share, sourced with their arguments, each NAME=VALUE so that an empty one shifts
-# none: source (the folder), port (the virtual port), triple and qemu (the target's GNU triple and user-mode
-# emulator), work (the test's folder), and the script's own.
+# What the downstream tests share, in bash's strict mode, sourced with their arguments: each NAME=VALUE, so
+# that an empty one shifts none (each script's usage line names them).
+set -euo pipefail
 for argument in "$@"; do
     [[ $argument =~ ^[a-z_]+= ]] || { echo "downstream: '$argument' is not NAME=VALUE" >&2; exit 2; }
     declare "${argument%%=*}=${argument#*=}"

@@ -15,7 +15,6 @@ import pytest
 HARNESS = os.path.join(os.path.dirname(__file__), os.pardir, "virtual_port.py")
 TOOL = os.environ["RESET_ACM0"]
 EMULATED = "RESET_ACM0_EMULATOR" in os.environ
-LIBC = os.environ.get("RESET_ACM0_LIBC", "glibc")
 SANITIZED = os.environ.get("RESET_ACM0_SANITIZED") == "1"
 SUCCESS = "[SERIAL PORT WRITE SUCCESS]\n"
 OPEN_ERROR = "[SERIAL PORT OPEN ERRROR]\n"

@@ -12,7 +12,6 @@ from conftest import EMULATED, OPEN_ERROR, PAUSE, RESET_COMMAND, SANITIZED, SUCC
 EXPECTED = {"open": {"O_RDWR|O_NOCTTY|O_NONBLOCK"}, "ioctl": {"TCSETS B19200|CS8|CREAD", "TCSETS2 B19200|CS8|CREAD"},
             "write": {r'"\200\377\252)"'}, "sleep": {PAUSE}}
 
-
 # What stands at the path: the status line, the bytes at the device, the calls.
 AT_THE_PATH = [
     ("none", SUCCESS, RESET_COMMAND, "open ioctl write sleep stdout close"),

@@ -19,8 +19,6 @@ WRITE = [("write", fault, WRITE_ERROR, SET, "")
 CLOSE = [("close", "error=EIO", SUCCESS, SET, RESET_COMMAND)]  # after the status line: it changes nothing
 # A status line that cannot be written is the start states' (test_behaviour.py).
 INJECTIONS = OPEN + READ_OR_APPLY + WRITE + CLOSE
-
-
 PLAIN = []  # the plain run's calls on the port: the same for every row
 
 
@@ -35,8 +33,7 @@ def test_an_injected_failure_leaves_status_exit_and_device_in_agreement(on_port,
     name, when = next(event.call for event in PLAIN if event.kind == call)
 
     run = on_port(strace=["-P", "/dev/ttyACM0", "-e", f"inject={name}:{fault}:when={when}"])
-    assert (run.out, run.err) == (line, "")
-    assert run.exit_status == (0 if line == SUCCESS else 255)
+    assert (run.out, run.err, run.exit_status) == (line, "", 0 if line == SUCCESS else 255)
     assert run.report["received"] == received
     ended = run.report["after"]
     if settings != "-":

@@ -5,9 +5,9 @@ import re
 import subprocess
 
 import pytest
-from conftest import LIBC, SANITIZED, TOOL
+from conftest import SANITIZED, TOOL
 
-STATIC = LIBC == "musl"
+STATIC = os.environ.get("RESET_ACM0_LIBC") == "musl"
 RELEASE = os.environ.get("RESET_ACM0_RELEASE")
 HARDENED = os.environ.get("RESET_ACM0_HARDENED") == "1"
 CLAIMS = os.environ.get("RESET_ACM0_CLAIMS")  # the core its row says its files claim at most
@@ -25,7 +25,6 @@ LOADER = [os.path.basename(path) for path in re.findall(r"program interpreter: (
 # What it imports when dynamic; what the linker took in when static.
 FUNCTIONS = [line for line in readelf("--syms" if STATIC else "--dyn-syms").splitlines()
              if (" FUNC " if STATIC else " UND ") in line]
-
 
 # What each build must show: (name, applies, holds).
 CHECKS = [

@@ -33,6 +33,9 @@ endif()
 # takes). Nothing is fetched here: that target fetches at build time, and
 # the tests' fixture (tests/CMakeLists.txt) what the tests run on.
 function(debian_packages out_var name suite arch)
+  if(NOT suite OR NOT arch OR NOT debian_cache)  # callers quote them: an empty one stops here, shifting nothing
+    message(FATAL_ERROR "debian_packages(${ARGV}) needs a suite, an architecture and RESET_ACM0_DEBIAN_CACHE")
+  endif()
   cmake_parse_arguments(PARSE_ARGV 4 fetch "" "" PROVIDES)
   set(folder ${name}-${suite}-${arch})
   set(root ${debian_cache}/${folder})

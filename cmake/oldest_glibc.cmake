@@ -3,7 +3,7 @@
 # target from there to Debian unstable. The suite's packages are fetched by
 # the build, once, into the Debian cache. Only the tool and the benchmark's
 # floor link this.
-debian_packages(oldest_sysroot sysroot ${oldest_suite} ${target_arch} libc6 libc6-dev linux-libc-dev)
+debian_packages(oldest_sysroot sysroot "${oldest_suite}" "${target_arch}" libc6 libc6-dev linux-libc-dev)
 
 # Debian's compilers search their own C library before any --sysroot, so
 # the standard search is switched off and rebuilt: the compiler's own

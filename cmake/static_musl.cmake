@@ -13,7 +13,7 @@
 string(REPLACE gnu musl musl_multiarch "${CMAKE_LIBRARY_ARCHITECTURE}")
 set(musl_files libc.a rcrt1.o crt1.o crti.o crtn.o)
 list(TRANSFORM musl_files PREPEND usr/lib/${musl_multiarch}/)
-debian_packages(musl_root musl ${stable_suite} ${target_arch} musl musl-dev PROVIDES ${musl_files})
+debian_packages(musl_root musl "${stable_suite}" "${target_arch}" musl musl-dev PROVIDES ${musl_files})
 set(musl_lib ${musl_root}/usr/lib/${musl_multiarch})
 set(musl_include ${musl_root}/usr/include/${musl_multiarch})
 

@@ -1,7 +1,7 @@
 # architecture_value(ARCH COLUMN OUT_VAR): one column of ARCH's row of the
 # architecture table (cmake/architectures), by the name its header line
-# gives it, - as empty. A list column's items are as the row has them,
-# split by commas.
+# gives it, - as empty. A list column comes back as the row writes it,
+# its items joined by commas (callers split it).
 file(STRINGS ${CMAKE_CURRENT_LIST_DIR}/architectures architecture_columns REGEX "^# arch ")
 string(REGEX REPLACE "^# +" "" architecture_columns "${architecture_columns}")
 string(REGEX REPLACE " +" ";" architecture_columns "${architecture_columns}")
